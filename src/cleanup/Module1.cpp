@@ -1,0 +1,96 @@
+// The whole program run.
+#include "cleanup/Module1.h"
+
+#include <memory>
+
+#include "cleanup/NTServiceControl.h"
+#include "fs/CommonModule.h"
+#include "fs/clsFSO.h"
+#include "platform/platform.h"
+#include "process/CommonModule.h"
+#include "registry/modRegistry.h"
+#include "shellext/modInstShellExt.h"
+
+namespace orvo::Module1 {
+namespace {
+
+using platform::Dword;
+
+constexpr const char* kStartQuestion =
+    "Remove all traces of any Tarnwick apps from the registry and Windows directory?\r\n"
+    "Select NO to remove only Orvo related files/entries.";
+constexpr const char* kNotRemovedNotice =
+    "Ok fair enough - but this will NOT remove %programfiles% subdirectories or scheduled "
+    "tasks; use the program's uninstallation file to accomplish these tasks!";
+constexpr const char* kDone = "Done!";
+
+constexpr const char* kServices[] = {"OrvoStartupKillService", "ReaperPlusService", "Orvo_CFSvc"};
+
+// An environment value read at the moment of use; unset reads as empty text.
+std::string Env(const char* name) {
+  return platform::Env().GetEnvironmentVariableW(name).value_or(std::string());
+}
+
+int Box(const char* text, Dword style) {
+  return platform::Ui().MessageBoxW(0, text, kAppTitle, style);
+}
+
+// Runs one step; whatever fails inside it is skipped silently and the run goes on.
+template <class F>
+void Guarded(F&& step) noexcept {
+  try {
+    step();
+  } catch (...) {
+  }
+}
+
+bool KillDirWithNewObject(const std::string& strPath, bool RecreatePath) {
+  const auto fso = std::make_unique<clsFSO>();
+  return fso->KillDir(strPath, RecreatePath);
+}
+
+}  // namespace
+
+Steps DefaultSteps() {
+  return Steps{&modRegistry::fDeleteKey, &CommonModule::KillProcessByName,
+               &modInstShellExt::RemoveShellExtensions, &KillDirWithNewObject};
+}
+
+void Main() { Main(DefaultSteps()); }
+
+void Main(const Steps& steps) {
+  // A question that could not be shown (the box call fails with 0, or -1 where no
+  // display exists) is no answer: nothing is removed without the user's consent.
+  int answer = 0;
+  Guarded(
+      [&] { answer = Box(kStartQuestion, platform::kMbYesNoCancel | platform::kMbDefButton2); });
+  if (answer == platform::kIdCancel || answer <= 0) return;
+
+  if (answer == platform::kIdYes) {
+    Guarded([&] { Box(kNotRemovedNotice, platform::kMbOk); });
+    Guarded([&] {
+      bool bNotFound = false;
+      steps.fDeleteKey("HKLM", "Software", "Tarnwick", bNotFound);
+    });
+    Guarded([&] {
+      const std::string library = Env("systemroot") + "\\system32\\tarnwickeventlogmsghelper.dll";
+      if (CommonModule::DoesFileExist(library, false)) {
+        Guarded([&] { steps.KillProcessByName("mmc.exe", true); });
+        platform::Files().DeleteFileW(library);
+      }
+    });
+  }
+
+  Guarded([&] { steps.RemoveShellExtensions(true); });
+  for (const char* service : kServices) {
+    Guarded([&] { NTServiceControl::DeleteNTService(service); });
+  }
+  Guarded([&] {
+    const std::string search = Env("systemroot") + "\\qsearch.exe";
+    if (CommonModule::DoesFileExist(search, false)) platform::Files().DeleteFileW(search);
+  });
+  Guarded([&] { steps.KillDir(Env("temp") + "\\Orvo", false); });
+  Guarded([&] { Box(kDone, platform::kMbOk); });
+}
+
+}  // namespace orvo::Module1

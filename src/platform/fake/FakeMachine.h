@@ -1,0 +1,183 @@
+// An in-memory Windows machine for tests: what the system's code can observe of a PC,
+// with failure switches and a record of what the code asked for.
+#pragma once
+
+#include <cstddef>
+#include <deque>
+#include <map>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "platform/platform.h"
+
+namespace orvo::fake {
+
+using platform::Dword;
+using platform::Handle;
+
+// Case-insensitive ordering for Windows names (environment, paths, services).
+struct NoCaseLess {
+  bool operator()(const std::string& a, const std::string& b) const noexcept;
+};
+std::string Lower(std::string text);
+
+// One message box as the code showed it, and how it was answered.
+struct BoxRecord {
+  Handle owner = 0;
+  std::string text;
+  std::string caption;
+  Dword type = 0;
+  int answer = 0;
+};
+
+enum class ServiceState { kStopped, kRunning, kStopPending };
+
+struct FakeService {
+  ServiceState state = ServiceState::kStopped;
+  bool acceptsStop = true;
+  // A slow service stays in stop-pending after the request instead of stopping at once.
+  bool stopsSlowly = false;
+  bool markedForDelete = false;
+  int openHandles = 0;
+};
+
+struct FakeFile {
+  Dword attributes = platform::kFileAttributeArchive;
+  std::string content;
+  // Held open without sharing by another process: opens and deletes fail with 32.
+  bool locked = false;
+};
+
+class FakeMachine final : public platform::IDebugOutput,
+                          public platform::IEnvironment,
+                          public platform::IVersion,
+                          public platform::IFiles,
+                          public platform::IServices,
+                          public platform::IUserInterface {
+ public:
+  // Answers a test can script for a message box besides the button ids.
+  static constexpr int kPressReturn = -100;  // the default button
+  static constexpr int kFailBox = -101;      // the box cannot be shown: 0
+
+  // A 64-bit Windows 10 as a 32-bit elevated program sees it; installs itself as the
+  // platform and puts the previous backend back when destroyed.
+  FakeMachine();
+  ~FakeMachine() override;
+  FakeMachine(const FakeMachine&) = delete;
+  FakeMachine& operator=(const FakeMachine&) = delete;
+
+  // --- Machine shape.
+  bool is64BitWindows = true;
+  bool wow64Process = true;  // the program runs as a 32-bit process on 64-bit Windows
+  bool elevated = true;
+  std::string windowsFolder = "C:\\windows";
+  std::string currentFolder = "C:\\Tools";
+
+  // --- Environment.
+  void SetEnv(const std::string& name, const std::string& value);
+  void UnsetEnv(const std::string& name);
+  std::string modulePath = "C:\\Tools\\OrvoCleanup.exe";
+
+  // --- Version record and metrics.
+  platform::OsVersionInfoEx versionRecord;
+  bool refuseExtendedVersion = false;  // GetVersionExA takes only the plain record
+  int cleanBoot = 0;
+  void SetVersion(Dword major, Dword minor, Dword build = 0, std::uint8_t productType = 1,
+                  Dword platformId = platform::kVerPlatformWin32Nt);
+  int versionCalls = 0;
+
+  // --- Files. Seeding and inspection take native paths (no redirection).
+  void AddFile(const std::string& path, Dword attributes = platform::kFileAttributeArchive,
+               const std::string& content = {});
+  void AddDir(const std::string& path, Dword attributes = platform::kFileAttributeDirectory);
+  [[nodiscard]] bool Exists(const std::string& path) const;
+  FakeFile* FindFile(const std::string& path);
+  bool redirectionDisabled = false;  // the thread's WOW64 switch
+
+  // --- Services.
+  void AddService(const std::string& name, ServiceState state = ServiceState::kStopped);
+  FakeService* FindService(const std::string& name);
+  [[nodiscard]] bool HasService(const std::string& name) const;
+  [[nodiscard]] std::size_t OpenHandleCount() const noexcept { return handles_.size(); }
+
+  // --- Message boxes: scripted answers in order; unscripted boxes take the default button.
+  void ScriptAnswers(std::initializer_list<int> answers);
+  std::vector<BoxRecord> boxes;
+
+  // --- Debug output, one entry per line sent.
+  std::vector<std::string> debugLines;
+
+  // --- Every platform call the code made that changes or tests something, in order,
+  // as "Name(arguments)".
+  std::vector<std::string> calls;
+
+  // --- Fault injection: the call (by name) on the target (path or service name,
+  // empty = any) fails with the code; nth = 0 every time, n only the n-th matching call.
+  void FailCall(const std::string& call, const std::string& target, Dword code, int nth = 0);
+
+  // --- Message texts of FormatMessageW (the common Win32 ones are preset).
+  std::map<Dword, std::string> messageTexts;
+
+  // The interfaces.
+  void OutputDebugStringW(const std::string& text) override;
+  std::optional<std::string> GetEnvironmentVariableW(const std::string& name) override;
+  std::string GetModuleFileNameW() override;
+  std::string FormatMessageW(Dword code) override;
+  bool GetVersionExA(platform::OsVersionInfoEx& info) override;
+  int GetSystemMetrics(int index) override;
+  Dword GetFileAttributesW(const std::string& path) override;
+  bool DeleteFileW(const std::string& path) override;
+  bool Wow64DisableWow64FsRedirection(Handle& oldValue) override;
+  bool Wow64RevertWow64FsRedirection(Handle oldValue) override;
+  Dword GetPrivateProfileStringW(const std::string& section, const std::string& key,
+                                 const std::string& defaultValue, std::string& out, Dword nSize,
+                                 const std::string& fileName) override;
+  Handle OpenSCManagerW(const std::optional<std::string>& machineName,
+                        const std::optional<std::string>& databaseName,
+                        Dword desiredAccess) override;
+  Handle OpenServiceW(Handle scManager, const std::string& serviceName,
+                      Dword desiredAccess) override;
+  bool ControlService(Handle service, Dword control, platform::ServiceStatus& status) override;
+  bool DeleteService(Handle service) override;
+  bool CloseServiceHandle(Handle h) override;
+  int MessageBoxW(Handle owner, const std::string& text, const std::string& caption,
+                  Dword type) override;
+  Handle GetDesktopWindow() override;
+
+ private:
+  struct Fault {
+    std::string call;
+    std::string target;
+    Dword code;
+    int nth;
+    int seen = 0;
+  };
+  struct ServiceHandle {
+    bool isManager = false;
+    std::string service;  // the service's name, for a service handle
+    Dword access = 0;
+  };
+
+  // The fault that applies to this call, if any (sets the last error).
+  bool Faulted(const std::string& call, const std::string& target);
+  // A path as the program passed it, resolved to the machine's native path key:
+  // relative paths against the current folder, "\\?\" dropped, WOW64 redirection
+  // applied. nullopt (last error set) for a malformed path.
+  std::optional<std::string> Resolve(const std::string& path) const;
+  static std::string Key(const std::string& nativePath);
+  static std::string Parent(const std::string& key);
+  ServiceHandle* FindHandle(Handle h, bool wantManager);
+  void RemoveIfDone(const std::string& serviceName);
+
+  platform::Platform previous_;
+  std::map<std::string, std::string, NoCaseLess> env_;
+  std::map<std::string, FakeFile> files_;  // keyed by lower-case native path
+  std::map<std::string, FakeService, NoCaseLess> services_;
+  std::map<Handle, ServiceHandle> handles_;
+  Handle nextHandle_ = 0x100;
+  std::deque<int> answers_;
+  std::vector<Fault> faults_;
+};
+
+}  // namespace orvo::fake
