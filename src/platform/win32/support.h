@@ -1,0 +1,39 @@
+// Helpers of the win32 backend: UTF-8/UTF-16 conversion, long paths, handles and the last error.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "platform/last_error.h"
+#include "platform/types.h"
+#include "platform/win32/windows_api.h"
+
+namespace orvo::platform::win32 {
+
+// UTF-8 to UTF-16; bytes that are not UTF-8 become U+FFFD.
+std::wstring Widen(std::string_view text);
+// UTF-16 to UTF-8; a lone surrogate becomes U+FFFD.
+std::string Narrow(std::wstring_view text);
+// Text in the ANSI code page (what the A functions answer) to UTF-8.
+std::string AnsiToUtf8(std::string_view text);
+
+// A path for the W file functions: an absolute drive or UNC path too long for the plain form
+// gets the "\\?\" (or "\\?\UNC\") prefix, after normalising it as the plain form would have been
+// ("\\?\" paths reach the file system verbatim); any other path is only converted.
+std::wstring Win32Path(std::string_view path);
+
+// Copies the calling thread's Win32 error into the seam's cell; called after a failed call.
+inline void TakeLastError() noexcept { platform::SetLastError(::GetLastError()); }
+
+// Win32 handles travel through the seam as integers; null is Handle 0.
+template <class T>
+Handle ToHandle(T* h) noexcept {
+  return reinterpret_cast<Handle>(h);
+}
+template <class T>
+T FromHandle(Handle h) noexcept {
+  return reinterpret_cast<T>(h);
+}
+
+}  // namespace orvo::platform::win32

@@ -1,0 +1,20 @@
+// The one place that includes <windows.h>: the Windows version we build for and the trimmed API
+// set.
+#pragma once
+
+// Any libstdc++ header pulls in mingw-w64's _mingw.h, which defaults _WIN32_WINNT to Windows 10;
+// reset it so that nothing newer than Windows 7 is declared to the backend by mistake.
+#undef _WIN32_WINNT
+#define _WIN32_WINNT 0x0601
+#undef WINVER
+#define WINVER 0x0601
+#ifndef WIN32_LEAN_AND_MEAN
+#define WIN32_LEAN_AND_MEAN
+#endif
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
+
+#include <windows.h>
+// WIN32_LEAN_AND_MEAN leaves out the Service Control Manager.
+#include <winsvc.h>
