@@ -19,7 +19,7 @@ target_link_libraries(orvo_system PUBLIC orvo_platform)
 target_compile_options(orvo_system PRIVATE ${ORVO_WARNINGS})
 
 # The in-memory Windows machine the tests run the system against.
-add_library(orvo_fake STATIC src/platform/fake/FakeMachine.cpp)
+add_library(orvo_fake STATIC src/platform/fake/FakeMachine.cpp src/platform/fake/FakeRegistry.cpp)
 target_link_libraries(orvo_fake PUBLIC orvo_platform)
 target_compile_options(orvo_fake PRIVATE ${ORVO_WARNINGS})
 

@@ -21,6 +21,17 @@ class IFiles {
   virtual Dword GetPrivateProfileStringW(const std::string& section, const std::string& key,
                                          const std::string& defaultValue, std::string& out,
                                          Dword nSize, const std::string& fileName) = 0;
+  // The INI value as a number, or nDefault when the file, section or key is missing.
+  virtual Dword GetPrivateProfileIntW(const std::string& section, const std::string& key,
+                                      int nDefault, const std::string& fileName) = 0;
+  // The section's "key=value" lines, each ending in NUL, a second NUL after the last,
+  // cut to fit nSize characters; returns the count copied without the final NUL.
+  virtual Dword GetPrivateProfileSectionW(const std::string& section, std::string& out, Dword nSize,
+                                          const std::string& fileName) = 0;
+  // Writes (creating the file and section when needed) one INI value; false on failure.
+  virtual bool WritePrivateProfileStringW(const std::string& section, const std::string& key,
+                                          const std::string& value,
+                                          const std::string& fileName) = 0;
 };
 
 }  // namespace orvo::platform

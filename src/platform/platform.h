@@ -5,6 +5,9 @@
 #include "platform/environment.h"
 #include "platform/files.h"
 #include "platform/last_error.h"
+#include "platform/processes.h"
+#include "platform/registry.h"
+#include "platform/security.h"
 #include "platform/services.h"
 #include "platform/ui.h"
 #include "platform/unique_handle.h"
@@ -20,6 +23,9 @@ struct Platform {
   IFiles* files = nullptr;
   IServices* services = nullptr;
   IUserInterface* ui = nullptr;
+  IRegistry* registry = nullptr;
+  ISecurity* security = nullptr;
+  IProcesses* processes = nullptr;
 };
 
 // The installed backend. Using it before Install is a programming error.
@@ -34,11 +40,26 @@ inline IVersion& Version() noexcept { return *Current().version; }
 inline IFiles& Files() noexcept { return *Current().files; }
 inline IServices& Services() noexcept { return *Current().services; }
 inline IUserInterface& Ui() noexcept { return *Current().ui; }
+inline IRegistry& Registry() noexcept { return *Current().registry; }
+inline ISecurity& Security() noexcept { return *Current().security; }
+inline IProcesses& Processes() noexcept { return *Current().processes; }
 
 struct ServiceHandleTraits {
   static constexpr Handle kInvalid = 0;
   static void Close(Handle h) noexcept { Services().CloseServiceHandle(h); }
 };
 using UniqueServiceHandle = UniqueHandle<ServiceHandleTraits>;
+
+struct KeyHandleTraits {
+  static constexpr Handle kInvalid = 0;
+  static void Close(Handle h) noexcept { Registry().RegCloseKey(h); }
+};
+using UniqueHkey = UniqueHandle<KeyHandleTraits>;
+
+struct KernelHandleTraits {
+  static constexpr Handle kInvalid = 0;
+  static void Close(Handle h) noexcept { Processes().CloseHandle(h); }
+};
+using UniqueKernelHandle = UniqueHandle<KernelHandleTraits>;
 
 }  // namespace orvo::platform

@@ -94,7 +94,7 @@ FakeMachine::FakeMachine() {
       {kErrorServiceNotActive, "The service has not been started."},
       {kErrorServiceMarkedForDelete, "The specified service has been marked for deletion."},
   };
-  previous_ = Install(Platform{this, this, this, this, this, this});
+  previous_ = Install(Platform{this, this, this, this, this, this, this, this, this});
 }
 
 FakeMachine::~FakeMachine() { Install(previous_); }

@@ -4,6 +4,7 @@
 
 #include <cstddef>
 #include <deque>
+#include <functional>
 #include <map>
 #include <optional>
 #include <string>
@@ -49,12 +50,37 @@ struct FakeFile {
   bool locked = false;
 };
 
+// A registry value as stored: its type and raw bytes.
+struct FakeValue {
+  Dword type = platform::kRegNone;
+  std::vector<std::uint8_t> data;
+};
+
+// One program start as the code asked for it.
+struct StartedProgram {
+  std::string via;          // "ShellExecuteExW" or "CreateProcessW"
+  std::string file;         // ShellExecuteExW: lpFile as passed; CreateProcessW: empty
+  std::string parameters;   // ShellExecuteExW: lpParameters
+  std::string commandLine;  // CreateProcessW: the whole command line
+  std::optional<std::string> directory;
+  Dword show = 0;
+  std::string resolvedPath;  // the native path of the program that ran (empty: none)
+  Dword processId = 0;
+};
+
+class FakeMachine;
+// What a program does when it runs on the machine; returns its exit code.
+using ProgramEffect = std::function<Dword(FakeMachine&, const StartedProgram&)>;
+
 class FakeMachine final : public platform::IDebugOutput,
                           public platform::IEnvironment,
                           public platform::IVersion,
                           public platform::IFiles,
                           public platform::IServices,
-                          public platform::IUserInterface {
+                          public platform::IUserInterface,
+                          public platform::IRegistry,
+                          public platform::ISecurity,
+                          public platform::IProcesses {
  public:
   // Answers a test can script for a message box besides the button ids.
   static constexpr int kPressReturn = -100;  // the default button
@@ -116,6 +142,54 @@ class FakeMachine final : public platform::IDebugOutput,
   // empty = any) fails with the code; nth = 0 every time, n only the n-th matching call.
   void FailCall(const std::string& call, const std::string& target, Dword code, int nth = 0);
 
+  // --- Registry. Seeding and inspection take native full paths with the short root
+  // names HKLM, HKCU, HKU, HKCC and HKCR (HKCR is HKLM\Software\Classes); the 32-bit
+  // view's copy of HKLM\Software is spelled out as HKLM\Software\Wow6432Node.
+  // Keys created by seeding get the owner Administrators and inherit the inheritable
+  // entries of their parent (the roots grant System and Administrators full control
+  // and Users read, all inheritable).
+  void AddKey(const std::string& path);
+  [[nodiscard]] bool KeyExists(const std::string& path) const;
+  void SetValue(const std::string& keyPath, const std::string& name, Dword type,
+                std::vector<std::uint8_t> data);
+  // A string as UTF-16LE bytes, with a terminating NUL unless withNul is false.
+  void SetStringValue(const std::string& keyPath, const std::string& name, const std::string& text,
+                      Dword type = platform::kRegSz, bool withNul = true);
+  void SetDwordValue(const std::string& keyPath, const std::string& name, Dword value);
+  [[nodiscard]] std::optional<FakeValue> GetValue(const std::string& keyPath,
+                                                  const std::string& name) const;
+  // Direct subkey names in creation order, with their original letter case.
+  [[nodiscard]] std::vector<std::string> SubkeyNames(const std::string& path) const;
+  // The key's security descriptor, editable in place; null for a missing key.
+  platform::SecurityDescriptor* KeySecurity(const std::string& path);
+  // Removes a key with its subtree whatever its security (what an outside tool with
+  // more rights would do); false when it was not there.
+  bool DeleteKeyTree(const std::string& path);
+  [[nodiscard]] std::size_t OpenKeyCount() const noexcept;
+
+  // --- Accounts and the process token: the user, and the groups it is a member of
+  // (Administrators only while elevated, Users, Everyone).
+  platform::Sid userSid{"S-1-5-21-1004336348-1177238915-682003330-1000"};
+  std::string userName = "root";
+  // Account names the lookup knows (case-insensitive); preset: the user, SYSTEM,
+  // System, Administrators, Power Users, Users, Everyone.
+  std::map<std::string, platform::Sid, NoCaseLess> accounts;
+  [[nodiscard]] std::vector<platform::Sid> TokenGroups() const;
+
+  // --- Programs. A file the machine can run is any existing file; a program installed
+  // here also has an effect and an exit code. Programs end when they start unless
+  // runMs says how long they run (measured on the machine's clock, which advances
+  // only while the code waits).
+  void InstallProgram(const std::string& nativePath, ProgramEffect effect = {}, Dword exitCode = 0,
+                      Dword runMs = 0);
+  std::vector<StartedProgram> started;
+  Dword tickCount = 1000000;
+  // A document whose handler is already running: ShellExecuteExW succeeds without
+  // returning a process (native paths).
+  std::vector<std::string> documentsOpenedByRunningProgram;
+  [[nodiscard]] std::size_t OpenProcessHandleCount() const noexcept;
+  int pumpedMessages = 0;
+
   // --- Message texts of FormatMessageW (the common Win32 ones are preset).
   std::map<Dword, std::string> messageTexts;
 
@@ -144,6 +218,41 @@ class FakeMachine final : public platform::IDebugOutput,
   int MessageBoxW(Handle owner, const std::string& text, const std::string& caption,
                   Dword type) override;
   Handle GetDesktopWindow() override;
+  Dword GetPrivateProfileIntW(const std::string& section, const std::string& key, int nDefault,
+                              const std::string& fileName) override;
+  Dword GetPrivateProfileSectionW(const std::string& section, std::string& out, Dword nSize,
+                                  const std::string& fileName) override;
+  bool WritePrivateProfileStringW(const std::string& section, const std::string& key,
+                                  const std::string& value, const std::string& fileName) override;
+  Dword RegOpenKeyExW(Handle root, const std::string& subKey, Dword options, Dword samDesired,
+                      Handle& result) override;
+  Dword RegCreateKeyExW(Handle root, const std::string& subKey, Dword options, Dword samDesired,
+                        Handle& result, Dword* disposition) override;
+  Dword RegQueryValueExW(Handle key, const std::string& valueName, Dword* type, std::uint8_t* data,
+                         Dword* cbData) override;
+  Dword RegSetValueExW(Handle key, const std::string& valueName, Dword type,
+                       const std::uint8_t* data, Dword cbData) override;
+  Dword RegEnumValueW(Handle key, Dword index, std::string& name, Dword* type,
+                      Dword* cbData) override;
+  Dword RegEnumKeyExW(Handle key, Dword index, std::string& name) override;
+  Dword RegDeleteKeyExW(Handle key, const std::string& subKey, Dword samDesired) override;
+  Dword RegDeleteValueW(Handle key, const std::string& valueName) override;
+  Dword RegCloseKey(Handle key) override;
+  Dword RegGetKeySecurity(Handle key, Dword securityInformation,
+                          platform::SecurityDescriptor& descriptor) override;
+  Dword RegSetKeySecurity(Handle key, Dword securityInformation,
+                          const platform::SecurityDescriptor& descriptor) override;
+  std::optional<platform::Sid> LookupAccountNameW(const std::string& accountName) override;
+  std::optional<platform::Sid> GetTokenUserSid() override;
+  bool ShellExecuteExW(platform::ShellExecuteInfo& info) override;
+  bool CreateProcessW(const std::string& commandLine, Dword showWindow,
+                      platform::ProcessInformation& info) override;
+  Handle OpenProcess(Dword desiredAccess, bool inheritHandle, Dword processId) override;
+  bool GetExitCodeProcess(Handle process, Dword& exitCode) override;
+  Dword MsgWaitForMultipleObjects(Handle process, Dword milliseconds) override;
+  void PumpMessages() override;
+  Dword GetTickCount() override;
+  bool CloseHandle(Handle h) override;
 
  private:
   struct Fault {

@@ -1,0 +1,62 @@
+// Starting programs, waiting for them and reading their exit codes.
+#pragma once
+
+#include <optional>
+#include <string>
+
+#include "platform/types.h"
+
+namespace orvo::platform {
+
+inline constexpr Dword kSeeMaskNoCloseProcess = 0x40;
+inline constexpr Dword kProcessQueryInformation = 0x0400;
+inline constexpr Dword kStillActive = 259;
+inline constexpr Dword kWaitObject0 = 0;
+inline constexpr Dword kWaitTimeout = 258;
+inline constexpr Dword kWaitFailed = 0xFFFFFFFF;
+inline constexpr Dword kSwHide = 0;
+inline constexpr Dword kSwShowNormal = 1;
+inline constexpr Dword kSwShowMinimized = 2;
+inline constexpr Dword kSwMinimize = 6;
+
+// The fields of SHELLEXECUTEINFO the system fills and reads back.
+struct ShellExecuteInfo {
+  Dword fMask = 0;
+  Handle hwnd = 0;
+  std::string lpVerb;
+  std::string lpFile;
+  std::string lpParameters;
+  std::optional<std::string> lpDirectory;
+  int nShow = 0;
+  // Out: the platform's error number (a value of 32 or less on failure) and, with
+  // kSeeMaskNoCloseProcess, the started process (0 when none was started).
+  std::uintptr_t hInstApp = 0;
+  Handle hProcess = 0;
+};
+
+struct ProcessInformation {
+  Handle hProcess = 0;
+  Handle hThread = 0;
+  Dword dwProcessId = 0;
+  Dword dwThreadId = 0;
+};
+
+class IProcesses {
+ public:
+  virtual ~IProcesses() = default;
+  virtual bool ShellExecuteExW(ShellExecuteInfo& info) = 0;
+  // Starts a command line (no application name) with the start-up window state.
+  virtual bool CreateProcessW(const std::string& commandLine, Dword showWindow,
+                              ProcessInformation& info) = 0;
+  virtual Handle OpenProcess(Dword desiredAccess, bool inheritHandle, Dword processId) = 0;
+  virtual bool GetExitCodeProcess(Handle process, Dword& exitCode) = 0;
+  // Waits until the process ends, a window message arrives or the time runs out:
+  // kWaitObject0 (ended), kWaitObject0 + 1 (a message), kWaitTimeout, kWaitFailed.
+  virtual Dword MsgWaitForMultipleObjects(Handle process, Dword milliseconds) = 0;
+  // Lets every pending window message of this thread be processed.
+  virtual void PumpMessages() = 0;
+  virtual Dword GetTickCount() = 0;
+  virtual bool CloseHandle(Handle h) = 0;
+};
+
+}  // namespace orvo::platform
