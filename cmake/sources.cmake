@@ -8,10 +8,13 @@ target_compile_options(orvo_platform PRIVATE ${ORVO_WARNINGS})
 add_library(orvo_system STATIC
   src/support/CommonModule.cpp
   src/support/clsOpSys.cpp
+  src/support/Utf16.cpp
   src/fs/CommonModule.cpp
   src/fs/clsFSO.cpp
   src/process/CommonModule.cpp
   src/registry/modRegistry.cpp
+  src/registry/SetPerm.cpp
+  src/registry/modTakeOwn.cpp
   src/shellext/modInstShellExt.cpp
   src/cleanup/NTServiceControl.cpp
   src/cleanup/Module1.cpp)

@@ -12,8 +12,8 @@ inline constexpr const char* kAppTitle = "Orvo Cleanup";
 // The removal steps that other modules supply. Main runs the real ones; tests hand in
 // recorders to see each call's order and arguments.
 struct Steps {
-  std::int32_t (*fDeleteKey)(const std::string& sTopKey, const std::string& sKeyPath,
-                             const std::string& sSubKey, bool& bNotFound);
+  std::int32_t (*fDeleteKey)(std::string sTopKey, std::string sKeyPath, std::string sSubKey,
+                             bool& bNotFound);
   void (*KillProcessByName)(const std::string& sProcessName, bool bWait);
   void (*RemoveShellExtensions)(bool bForce);
   // Creates a file-system object, calls its KillDir and releases it.

@@ -1,9 +1,30 @@
-// Ending processes by name.
+// Starting outside programs and ending processes by name.
 #pragma once
 
+#include <cstdint>
 #include <string>
 
+#include "platform/types.h"
+
 namespace orvo::CommonModule {
+
+// Starts a program, document or folder through the shell. A full path that does not
+// exist is started only after the user says Yes. With bWait, waits for the program to
+// end and hands back its exit code. True when launched (and, waiting, ended).
+bool ShellX(const std::string& sShell, const std::string& sParams, bool bWait, std::int32_t nShow,
+            const std::string& sVerb, std::string& sWorkDir, std::int32_t& lExitCode);
+// The launcher for network paths: builds a command line and starts it.
+bool ShellXOld(const std::string& sPathAndFileName, const std::string& sParams, bool bWait,
+               std::int32_t lWindowStyle);
+// Starts a command line and waits for it to end (or for the time-out, when used).
+bool ShellAndWaitForTermination(const std::string& sShell, std::int32_t lWindowStyle,
+                                std::string& sErrMsg, std::int32_t lTimeoutMs, bool bUseTimeout);
+// Starts a command line and returns at once.
+bool ShellNoWait(const std::string& sShell, std::int32_t lWindowStyle);
+
+// The full path of a platform tool in the native system folder: %SystemRoot%\Sysnative
+// from this 32-bit program on 64-bit Windows, %SystemRoot%\System32 otherwise.
+std::string NativeSystemTool(const std::string& sToolName);
 
 // Ends every running process of that executable name (a full path is cut to its name);
 // bWait waits for the last termination method's command to finish.

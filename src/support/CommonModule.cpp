@@ -81,7 +81,10 @@ void DPrintInfo(const std::string& where, const std::string& detail) noexcept {
 
 void DPrintError(const std::string& prefix, platform::Dword number) noexcept {
   try {
-    DPrint(prefix + std::to_string(number) + " " + platform::Env().FormatMessageW(number));
+    // No pending error has no description, as in the error object it stands for.
+    const std::string description =
+        number == 0 ? std::string() : platform::Env().FormatMessageW(number);
+    DPrint(prefix + std::to_string(number) + " " + description);
   } catch (...) {
   }
 }

@@ -29,8 +29,7 @@ const char* const kSearch = "C:\\windows\\qsearch.exe";
 // The steps other modules supply, recorded into the machine's call list so that one
 // list shows the order of everything Main does.
 FakeMachine* g_machine = nullptr;
-std::int32_t RecordDeleteKey(const std::string& top, const std::string& path,
-                             const std::string& sub, bool& bNotFound) {
+std::int32_t RecordDeleteKey(std::string top, std::string path, std::string sub, bool& bNotFound) {
   g_machine->calls.push_back("fDeleteKey(" + top + ", " + path + ", " + sub + ", " +
                              (bNotFound ? "True" : "False") + ")");
   return 0;

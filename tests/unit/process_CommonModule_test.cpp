@@ -1,0 +1,198 @@
+// The launchers: the prompt, the working folder, waiting, exit codes, handles, the log.
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include "fs/CommonModule.h"
+#include "platform/fake/FakeMachine.h"
+#include "process/CommonModule.h"
+
+namespace orvo::CommonModule {
+namespace {
+
+using fake::FakeMachine;
+using fake::StartedProgram;
+using ::testing::ElementsAre;
+using ::testing::IsEmpty;
+
+class LauncherTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ResetFsState();
+    machine.AddFile("C:\\windows\\syswow64\\cmd.exe");
+    machine.InstallProgram("C:\\windows\\syswow64\\cmd.exe");
+    machine.AddFile("C:\\Program Files\\Tarnwick\\Orvo\\setup tool.exe");
+    machine.InstallProgram("C:\\Program Files\\Tarnwick\\Orvo\\setup tool.exe", {}, 3);
+    machine.AddDir("\\\\server\\share\\tools");
+    machine.AddFile("\\\\server\\share\\tools\\remote tool.exe");
+  }
+  FakeMachine machine;
+};
+
+TEST_F(LauncherTest, BareNameIsNotTestedAndGetsNoWorkingFolder) {
+  std::string workDir;
+  std::int32_t exitCode = -5;
+  EXPECT_TRUE(ShellX("cmd.exe", "/c tskill mmc /a", true, 0, "open", workDir, exitCode));
+  EXPECT_EQ(exitCode, 0);
+  EXPECT_TRUE(workDir.empty());
+  ASSERT_EQ(machine.started.size(), 1U);
+  EXPECT_EQ(machine.started[0].via, "ShellExecuteExW");
+  EXPECT_EQ(machine.started[0].file, "cmd.exe");
+  EXPECT_EQ(machine.started[0].parameters, "/c tskill mmc /a");
+  EXPECT_FALSE(machine.started[0].directory.has_value());
+  EXPECT_TRUE(machine.boxes.empty());
+  EXPECT_EQ(machine.OpenProcessHandleCount(), 0U);
+  EXPECT_THAT(machine.debugLines, IsEmpty());
+}
+
+TEST_F(LauncherTest, WaitsForTheExitCodeAndDerivesTheWorkingFolder) {
+  std::string workDir = "C:\\does\\not\\exist";
+  std::int32_t exitCode = 0;
+  machine.InstallProgram("C:\\Program Files\\Tarnwick\\Orvo\\setup tool.exe", {}, 3, 5000);
+  EXPECT_TRUE(ShellX("C:\\Program Files\\Tarnwick\\Orvo\\setup tool.exe", "/remove /force", true, 1,
+                     "open", workDir, exitCode));
+  EXPECT_EQ(exitCode, 3);
+  EXPECT_EQ(workDir, "C:\\Program Files\\Tarnwick\\Orvo");
+  EXPECT_EQ(machine.started[0].directory, "C:\\Program Files\\Tarnwick\\Orvo");
+  EXPECT_EQ(machine.started[0].show, 1U);
+  EXPECT_EQ(machine.OpenProcessHandleCount(), 0U);
+  EXPECT_GE(machine.tickCount, 1005000U);  // it returned only after the program ended
+}
+
+TEST_F(LauncherTest, NoWaitReturnsAtOnce) {
+  std::string workDir;
+  std::int32_t exitCode = 11;
+  EXPECT_TRUE(ShellX("C:\\Program Files\\Tarnwick\\Orvo\\setup tool.exe", "", false, 1, "open",
+                     workDir, exitCode));
+  EXPECT_EQ(exitCode, 11);
+  EXPECT_EQ(machine.OpenProcessHandleCount(), 0U);
+}
+
+TEST_F(LauncherTest, DocumentOfARunningProgramGivesNoProcessToWaitFor) {
+  machine.AddFile("C:\\data\\notes.txt");
+  machine.documentsOpenedByRunningProgram.push_back("C:\\data\\notes.txt");
+  std::string workDir;
+  std::int32_t exitCode = 11;
+  EXPECT_FALSE(ShellX("C:\\data\\notes.txt", "", true, 1, "open", workDir, exitCode));
+  EXPECT_EQ(exitCode, 11);
+}
+
+TEST_F(LauncherTest, MissingPathAsksFirst) {
+  const std::string missing = "C:\\Program Files\\Tarnwick\\gone.exe";
+  std::string workDir;
+  std::int32_t exitCode = 11;
+  machine.ScriptAnswers({platform::kIdNo, platform::kIdYes});
+  EXPECT_FALSE(ShellX(missing, "", true, 0, "open", workDir, exitCode));
+  ASSERT_EQ(machine.boxes.size(), 1U);
+  EXPECT_EQ(machine.boxes[0].text, missing);
+  EXPECT_EQ(machine.boxes[0].caption, "File/Dir does not appear to exist, proceed anyway?");
+  EXPECT_EQ(machine.boxes[0].type, platform::kMbYesNo);
+  EXPECT_TRUE(machine.started.empty());
+  EXPECT_THAT(machine.debugLines, ElementsAre("\tCommonModule\\ShellX FILE / DIR NOT FOUND",
+                                              "\t\t- sShell=" + missing));
+
+  machine.debugLines.clear();
+  EXPECT_FALSE(ShellX(missing, "", true, 0, "open", workDir, exitCode));
+  EXPECT_EQ(machine.boxes.size(), 2U);
+  EXPECT_THAT(
+      machine.debugLines,
+      ElementsAre("\tCommonModule\\ShellX FILE / DIR NOT FOUND", "\t\t- sShell=" + missing,
+                  "\tCommonModule\\ShellX ShellExecuteEx Fail: 2", "\t\t- sShell=" + missing));
+  EXPECT_EQ(exitCode, 11);
+}
+
+TEST_F(LauncherTest, NetworkPathsGoToTheCommandLineLauncher) {
+  struct Case {
+    std::int32_t nShow;
+    platform::Dword style;
+  } cases[] = {{0, 0}, {2, 6}, {5, 1}, {1, 1}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.nShow);
+    machine.started.clear();
+    std::string workDir = "untouched";
+    std::int32_t exitCode = 11;
+    EXPECT_TRUE(ShellX("\\\\server\\share\\tools\\remote tool.exe", "-x", true, c.nShow, "open",
+                       workDir, exitCode));
+    ASSERT_EQ(machine.started.size(), 1U);
+    EXPECT_EQ(machine.started[0].via, "CreateProcessW");
+    EXPECT_EQ(machine.started[0].commandLine, "\"\\\\server\\share\\tools\\remote tool.exe\" -x");
+    EXPECT_EQ(machine.started[0].show, c.style);
+    EXPECT_EQ(exitCode, 11);
+    EXPECT_EQ(workDir, "untouched");
+  }
+}
+
+TEST_F(LauncherTest, ShellXOld) {
+  EXPECT_TRUE(
+      ShellXOld("\"C:\\Program Files\\Tarnwick\\Orvo\\setup tool.exe\"", "/remove", false, 1));
+  ASSERT_EQ(machine.started.size(), 1U);
+  EXPECT_EQ(machine.started[0].commandLine,
+            "\"C:\\Program Files\\Tarnwick\\Orvo\\setup tool.exe\" /remove");
+  EXPECT_EQ(machine.OpenProcessHandleCount(), 0U);
+
+  EXPECT_FALSE(ShellXOld("C:\\nowhere\\x.exe", "", true, 1));
+  EXPECT_EQ(machine.started.size(), 1U);
+  EXPECT_THAT(machine.debugLines, ElementsAre("\tCommonModule\\ShellXOld FILE NOT FOUND",
+                                              "\t\t- sPathAndFileName=C:\\nowhere\\x.exe"));
+  EXPECT_TRUE(machine.boxes.empty());
+}
+
+TEST_F(LauncherTest, WaitForTermination) {
+  std::string err = "before";
+  EXPECT_TRUE(ShellAndWaitForTermination("cmd.exe /c exit 4", 0, err, 2000000000, false));
+  EXPECT_EQ(err, "before");
+  EXPECT_THAT(machine.debugLines,
+              ElementsAre("\tShellandWaitForTermination:  cmd.exe /c exit 4", "\t\tSuccess=True"));
+  EXPECT_EQ(machine.OpenProcessHandleCount(), 0U);
+}
+
+TEST_F(LauncherTest, WaitForTerminationTimesOut) {
+  machine.InstallProgram("C:\\windows\\syswow64\\cmd.exe", {}, 0, 60000);
+  const platform::Dword start = machine.tickCount;
+  std::string err;
+  EXPECT_FALSE(ShellAndWaitForTermination("cmd.exe /c pause", 0, err, 1000, true));
+  EXPECT_EQ(err, "The process has timed out.");
+  EXPECT_GT(machine.tickCount - start, 1000U);
+  EXPECT_LT(machine.tickCount - start, 2000U);
+  EXPECT_EQ(machine.debugLines.back(), "\t\tSuccess=False");
+  EXPECT_EQ(machine.OpenProcessHandleCount(), 0U);
+  // The program is left running.
+  ASSERT_EQ(machine.started.size(), 1U);
+  const platform::Handle h =
+      machine.OpenProcess(platform::kProcessQueryInformation, false, machine.started[0].processId);
+  platform::Dword code = 0;
+  ASSERT_TRUE(machine.GetExitCodeProcess(h, code));
+  EXPECT_EQ(code, platform::kStillActive);
+  machine.CloseHandle(h);
+}
+
+TEST_F(LauncherTest, ProgramThatCannotStart) {
+  std::string err;
+  EXPECT_FALSE(ShellAndWaitForTermination("C:\\nowhere\\x.exe /q", 0, err, 2000000000, false));
+  EXPECT_EQ(err, "The system cannot find the file specified.");
+  EXPECT_THAT(
+      machine.debugLines,
+      ElementsAre("\tShellandWaitForTermination:  C:\\nowhere\\x.exe /q",
+                  "\tCommonModule\\ShellAndWaitForTermination VB ERROR: 2 The system cannot "
+                  "find the file specified.",
+                  "\t\t- sShell=C:\\nowhere\\x.exe /q"));
+  EXPECT_FALSE(bFSRedirDisabled);
+
+  machine.debugLines.clear();
+  EXPECT_FALSE(ShellNoWait("C:\\nowhere\\x.exe", 0));
+  EXPECT_THAT(machine.debugLines,
+              ElementsAre("\tCommonModule\\ShellNoWait VB ERROR: 2 The system cannot find the file "
+                          "specified.",
+                          "\t\t- sShell=C:\\nowhere\\x.exe"));
+  EXPECT_TRUE(ShellNoWait("cmd.exe /c exit 0", 6));
+  EXPECT_EQ(machine.started.back().show, 6U);
+  EXPECT_EQ(machine.OpenProcessHandleCount(), 0U);
+}
+
+TEST_F(LauncherTest, NativeSystemTool) {
+  EXPECT_EQ(NativeSystemTool("reg.exe"), "C:\\windows\\Sysnative\\reg.exe");
+  machine.UnsetEnv("ProgramFiles(x86)");
+  EXPECT_EQ(NativeSystemTool("reg.exe"), "C:\\windows\\System32\\reg.exe");
+}
+
+}  // namespace
+}  // namespace orvo::CommonModule
