@@ -1,0 +1,46 @@
+// The per-backend side of the contract cases: puts a machine into the state a case needs and
+// takes it away afterwards. The cases themselves reach the platform only through the seam.
+#pragma once
+
+#include <memory>
+#include <string>
+
+#include "platform/platform.h"
+
+namespace orvo::contract {
+
+using platform::Dword;
+
+class Machine {
+ public:
+  // A fresh machine with its backend installed as the platform (FakeMachine on the host, the
+  // win32 backend under Wine); destroying it removes what it seeded and puts the old one back.
+  static std::unique_ptr<Machine> Create();
+  virtual ~Machine() = default;
+
+  // An empty folder of this case, for its files (a native path without redirection).
+  virtual std::string Scratch() const = 0;
+  // The file name GetModuleFileNameW ends with.
+  virtual std::string ProgramName() const = 0;
+  // True for FakeMachine: a case where the fake is known to answer otherwise than Windows is
+  // skipped there (and only there) until the fake learns it.
+  virtual bool IsFake() const = 0;
+
+  // Seeding takes native paths: <windows>\system32 is the real (64-bit) folder whatever the
+  // program's redirection, <windows>\syswow64 the 32-bit one. Missing parent folders are made.
+  virtual void AddDir(const std::string& path) = 0;
+  virtual void AddFile(const std::string& path, Dword attributes = platform::kFileAttributeArchive,
+                       const std::string& content = {}) = 0;
+  // Holds the file open with share mode 0 (as another program would) until the machine goes.
+  virtual void LockFile(const std::string& path) = 0;
+  virtual void SetEnv(const std::string& name, const std::string& value) = 0;
+
+  // A service running a do-nothing program, left stopped or started.
+  virtual void AddService(const std::string& name, bool running) = 0;
+  // Whether the Service Control Manager still has the service; a service that is going (stop
+  // requested, marked for deletion, handles closed) is given a few seconds to go.
+  virtual bool HasService(const std::string& name) = 0;
+  virtual bool ServiceGoneSoon(const std::string& name) = 0;
+};
+
+}  // namespace orvo::contract
