@@ -98,21 +98,18 @@ TEST_F(FilesContract, DeletedFileIsGoneAndASecondDeleteSaysNotFound) {
 
 // A path that goes on past a file names nothing, and a colon names a stream of a file.
 TEST_F(FilesContract, FileWithATrailingBackslashIsPathNotFound) {
-  if (machine->IsFake()) GTEST_SKIP() << "FakeMachine drops the backslash and finds the file";
   SetLastError(0);
   EXPECT_EQ(Files().GetFileAttributesW(At("file.txt\\")), kInvalidFileAttributes);
   EXPECT_EQ(GetLastError(), platform::kErrorPathNotFound);
 }
 
 TEST_F(FilesContract, NameBelowAFileIsPathNotFound) {
-  if (machine->IsFake()) GTEST_SKIP() << "FakeMachine answers 2 (the file counts as a folder)";
   SetLastError(0);
   EXPECT_EQ(Files().GetFileAttributesW(At("file.txt\\inner.txt")), kInvalidFileAttributes);
   EXPECT_EQ(GetLastError(), platform::kErrorPathNotFound);
 }
 
 TEST_F(FilesContract, ColonNamesAStreamOfAMissingFile) {
-  if (machine->IsFake()) GTEST_SKIP() << "FakeMachine refuses the colon as an invalid name (123)";
   SetLastError(0);
   EXPECT_EQ(Files().GetFileAttributesW(At("missing.txt:stream")), kInvalidFileAttributes);
   EXPECT_EQ(GetLastError(), platform::kErrorFileNotFound);

@@ -78,7 +78,6 @@ TEST_F(IniContract, MissingFileLeavesFileNotFound) {
 }
 
 TEST_F(IniContract, FileBelowAMissingFolderLeavesPathNotFound) {
-  if (machine->IsFake()) GTEST_SKIP() << "FakeMachine leaves 2 for any missing file";
   SetLastError(0);
   EXPECT_EQ(Read("Settings", "Name", machine->Scratch() + "\\nofolder\\orvo.ini"), "dflt");
   EXPECT_EQ(GetLastError(), platform::kErrorPathNotFound);
@@ -86,7 +85,6 @@ TEST_F(IniContract, FileBelowAMissingFolderLeavesPathNotFound) {
 
 // Windows drops one pair of quotes around a value as it reads it.
 TEST_F(IniContract, QuotesAroundAValueAreDropped) {
-  if (machine->IsFake()) GTEST_SKIP() << "FakeMachine keeps the quotes";
   EXPECT_EQ(Read("Settings", "Quoted", ini), "quoted value");
 }
 

@@ -213,7 +213,8 @@ std::optional<std::string> FakeMachine::Resolve(const std::string& path) const {
     p = p[0] == '\\' ? currentFolder.substr(0, 2) + p : currentFolder + "\\" + p;
   }
   const std::string afterRoot = p.size() > 2 ? p.substr(2) : std::string();
-  if (afterRoot.find_first_of("<>\"|?*:") != std::string::npos) {
+  // A colon after the root names a stream, not a bad name.
+  if (afterRoot.find_first_of("<>\"|?*") != std::string::npos) {
     SetLastError(kErrorInvalidName);
     return std::nullopt;
   }
@@ -261,11 +262,20 @@ Dword FakeMachine::GetFileAttributesW(const std::string& path) {
   if (!key) return kInvalidFileAttributes;
   if (key->size() == 3 && (*key)[1] == ':') return kFileAttributeDirectory;  // a drive root
   const auto it = files_.find(*key);
+  const bool trailingSlash = !path.empty() && (path.back() == '\\' || path.back() == '/');
   if (it == files_.end()) {
+    // Not found: 2 when the folder it would be in exists, 3 when that folder is
+    // missing or is a file.
     const std::string parent = Parent(*key);
-    SetLastError(parent.empty() || files_.count(parent) || (parent.size() == 3)
-                     ? kErrorFileNotFound
-                     : kErrorPathNotFound);
+    const auto p = files_.find(parent);
+    const bool parentIsFolder =
+        parent.empty() || parent.size() == 3 ||
+        (p != files_.end() && (p->second.attributes & kFileAttributeDirectory) != 0);
+    SetLastError(parentIsFolder ? kErrorFileNotFound : kErrorPathNotFound);
+    return kInvalidFileAttributes;
+  }
+  if (trailingSlash && (it->second.attributes & kFileAttributeDirectory) == 0) {
+    SetLastError(kErrorPathNotFound);  // "file\" names a folder that is not there
     return kInvalidFileAttributes;
   }
   return it->second.attributes;
@@ -330,7 +340,8 @@ Dword FakeMachine::GetPrivateProfileStringW(const std::string& section, const st
       file = &it->second;
   }
   if (file == nullptr) {
-    SetLastError(kErrorFileNotFound);
+    SetLastError(resolved && files_.count(Parent(*resolved)) ? kErrorFileNotFound
+                                                             : kErrorPathNotFound);
   } else {
     std::istringstream in(file->content);
     std::string line;
@@ -345,6 +356,11 @@ Dword FakeMachine::GetPrivateProfileStringW(const std::string& section, const st
       const auto eq = t.find('=');
       if (inSection && eq != std::string::npos && Lower(Trim(t.substr(0, eq))) == Lower(key)) {
         value = Trim(t.substr(eq + 1));
+        // A value in matching single or double quotes comes back without them.
+        if (value.size() >= 2 && (value.front() == '"' || value.front() == '\'') &&
+            value.back() == value.front()) {
+          value = value.substr(1, value.size() - 2);
+        }
         break;
       }
     }
