@@ -1,0 +1,313 @@
+#!/usr/bin/env python3
+"""End-to-end tests: the real OrvoCleanup.exe in seeded Wine prefixes, boxes answered by key
+presses under Xvfb, then the boxes, the exit code, the debug output, the services and the
+files checked. One template prefix is booted per run and copied for each case."""
+
+from __future__ import annotations
+
+import argparse
+import dataclasses
+import re
+import shutil
+import sys
+import time
+import traceback
+from pathlib import Path
+from typing import Optional
+
+sys.path.insert(0, str(Path(__file__).resolve().parent))
+import winebox  # noqa: E402
+
+
+# Library names for which Wine's loader really maps a copy planted beside the program
+# (found with plant_control.exe: for version, winmm, uxtheme, imagehlp, dbghelp, comctl32,
+# shlwapi, secur32, wtsapi32 and others Wine maps its own library whatever is planted).
+PLANTED_DLLS = ["dwmapi.dll", "userenv.dll", "cryptbase.dll", "propsys.dll", "profapi.dll",
+                "srvcli.dll", "wkscli.dll", "msftedit.dll", "textshaping.dll"]
+
+# Debug lines the program must write, in order, for each first answer (patterns matched
+# against the program's OutputDebugString lines). The program logs nothing on these paths
+# yet; when it logs each step, the lines go here.
+EXPECTED_LOG: dict[str, list[str]] = {
+    "cancel": [],
+    "no": [],
+    "yes": [],
+}
+
+
+@dataclasses.dataclass
+class Case:
+    name: str
+    answer: str  # the first box's answer: "cancel", "no" or "yes"
+    about: str
+    reuse: Optional[str] = None  # run again in the prefix an earlier case left
+    planted: bool = False  # plant probe DLLs beside the program, then run the control
+    screenshots: bool = False
+
+
+CASES = [
+    Case("cancel", "cancel", "Escape on the first box: the program ends, nothing changes"),
+    Case("no", "no", "Return (No): Orvo's services and qsearch.exe go, the library stays"),
+    Case("yes", "yes", "y (Yes): also the event-log library the 32-bit program sees",
+         screenshots=True),
+    Case("yes-again", "yes", "y again on the cleaned prefix: ends normally", reuse="yes"),
+    Case("planted-dlls", "yes", "run from Downloads beside planted DLLs: none is loaded",
+         planted=True),
+]
+
+
+@dataclasses.dataclass
+class Outcome:
+    case: Case
+    failures: list[str]
+    seconds: float
+    boxes: str = ""
+    exit_code: Optional[int] = None
+    debug_lines: int = 0
+    log_path: Optional[Path] = None
+
+
+class E2E:
+    def __init__(self, args: argparse.Namespace):
+        self.args = args
+        self.work: Path = args.work.resolve()
+        self.artifacts: Path = args.artifacts.resolve()
+        self.prefixes: dict[str, winebox.Prefix] = {}
+        self.history: dict[str, list[str]] = {}  # answers run so far in each prefix
+
+    def run(self) -> int:
+        started = time.monotonic()
+        self.work.mkdir(parents=True, exist_ok=True)
+        self.artifacts.mkdir(parents=True, exist_ok=True)
+        main_log = winebox.Log(self.artifacts / "e2e.log", echo=True)
+        cases = [c for c in CASES if not self.args.case or c.name in self.args.case]
+        outcomes: list[Outcome] = []
+        try:
+            template = self.work / "template"
+            winebox.boot_template(template, main_log)
+            with winebox.Display(main_log) as display:
+                for case in cases:
+                    outcomes.append(self.run_case(case, template, display, main_log))
+                    self.release_unneeded(cases[cases.index(case) + 1:])
+        finally:
+            for prefix in self.prefixes.values():
+                prefix.stop()
+                if not self.args.keep:
+                    prefix.remove()
+            if not self.args.keep:
+                shutil.rmtree(self.work / "template", ignore_errors=True)
+        total = time.monotonic() - started
+        self.summary(outcomes, total, main_log)
+        main_log.close()
+        return 0 if outcomes and all(not o.failures for o in outcomes) else 1
+
+    def release_unneeded(self, remaining: list[Case]) -> None:
+        wanted = {c.reuse for c in remaining if c.reuse}
+        for name in [n for n in self.prefixes if n not in wanted]:
+            prefix = self.prefixes.pop(name)
+            prefix.stop()
+            if not self.args.keep:
+                prefix.remove()
+
+    def run_case(self, case: Case, template: Path, display: winebox.Display,
+                 main_log: winebox.Log) -> Outcome:
+        log = winebox.Log(self.artifacts / f"case-{case.name}.log")
+        main_log(f"--- case {case.name}: {case.about}")
+        started = time.monotonic()
+        outcome = Outcome(case, [], 0.0, log_path=log.path)
+        try:
+            self.case_body(case, template, display, log, outcome)
+        except Exception as error:  # a setup step that failed: the case fails, others run
+            outcome.failures.append(f"harness error: {error!r}")
+            log(traceback.format_exc())
+        outcome.seconds = time.monotonic() - started
+        for failure in outcome.failures:
+            log(f"FAIL: {failure}")
+        log(f"case {case.name}: {'PASS' if not outcome.failures else 'FAIL'} "
+            f"in {outcome.seconds:.1f} s")
+        log.close()
+        main_log(f"    {'PASS' if not outcome.failures else 'FAIL'} in {outcome.seconds:.1f} s "
+                 f"(log {log.path})")
+        for failure in outcome.failures:
+            main_log(f"    FAIL: {failure}")
+        return outcome
+
+    def case_body(self, case: Case, template: Path, display: winebox.Display,
+                  log: winebox.Log, outcome: Outcome) -> None:
+        if case.reuse:
+            prefix = self.prefixes.get(case.reuse)
+            if prefix is None:
+                raise RuntimeError(f"case {case.reuse} left no prefix to run in again")
+            prefix.log = log
+            self.prefixes[case.name] = self.prefixes.pop(case.reuse)
+            self.history[case.name] = self.history.pop(case.reuse)
+            log(f"running again in the prefix of case {case.reuse}: {prefix.path}")
+        else:
+            prefix = winebox.clone(template, self.work / f"case-{case.name}", log, display)
+            self.prefixes[case.name] = prefix
+            self.history[case.name] = []
+            prefix.start_server()
+            seeded = time.monotonic()
+            winebox.seed(prefix, self.args.service)
+            log(f"seeded in {time.monotonic() - seeded:.1f} s")
+        history = self.history[case.name]
+
+        exe = winebox.DOWNLOADS + "\\OrvoCleanup.exe"
+        prefix.host_path(winebox.DOWNLOADS).mkdir(parents=True, exist_ok=True)
+        shutil.copy2(self.args.exe, prefix.host_path(exe))
+        if case.planted:
+            self.plant(prefix, log)
+
+        before = winebox.listing(prefix)
+        log("before the run:")
+        for trace, state in before:
+            log(f"  {trace.label}: {state or 'absent'}")
+        for trace, state in before:
+            must_be_there = all(winebox.expected_present(trace, a) for a in history)
+            if (state is not None) != must_be_there:
+                outcome.failures.append(f"before the run, {trace.label} is "
+                                        f"{state or 'absent'}; seeding went wrong")
+        if outcome.failures:
+            return
+
+        script = winebox.SCRIPTS[case.answer]
+        shots = None
+        if case.screenshots:
+            shots = {step.tag: self.artifacts / f"box-{step.tag}.png" for step in script}
+        run = winebox.run_program(prefix, exe, winebox.DOWNLOADS, script, shots)
+        history.append(case.answer)
+        log(f"program ran {run.seconds:.1f} s, exit code {run.exit_code}; trace {run.trace_path}")
+        shutil.copy2(run.trace_path, self.artifacts / f"case-{case.name}.trace")
+        outcome.exit_code = run.exit_code
+        outcome.debug_lines = len(run.debug_lines)
+        outcome.boxes = " / ".join(
+            f"{(b.text or '?')[:12]!r}->{winebox.ANSWER_NAMES.get(b.retval, b.retval)}"
+            for b in run.boxes)
+        log("boxes seen:")
+        for box in run.boxes:
+            log(f"  {winebox.describe_box(box)}")
+        log(f"debug output ({len(run.debug_lines)} lines; pid of the program: "
+            f"{', '.join(sorted({b.pid for b in run.boxes})) or '?'}):")
+        for line in run.debug_lines:
+            log(f"  [{line.pid}] {line.text}")
+        if shots:
+            log("screenshots: " + ", ".join(str(p) for p in shots.values() if p.exists()))
+
+        outcome.failures += run.problems
+        outcome.failures += winebox.check_boxes(run, script)
+        outcome.failures += winebox.check_dll_guard(run)
+        if run.exit_code != 0:
+            outcome.failures.append(f"exit code {run.exit_code}, expected 0")
+        for line in run.crashes:
+            outcome.failures.append(f"crash or loader error in the trace: {line.strip()}")
+        outcome.failures += self.check_log(run, case.answer)
+
+        log("after the run:")
+        for trace in winebox.TRACES:
+            must_be_there = all(winebox.expected_present(trace, a) for a in history)
+            state = trace.state(prefix, expect_gone=not must_be_there)
+            log(f"  {trace.label}: {state or 'absent'}")
+            if must_be_there and state is None:
+                outcome.failures.append(f"{trace.label} was removed; it must stay")
+            if not must_be_there and state is not None:
+                outcome.failures.append(f"{trace.label} is still there ({state}); it must go")
+
+        if case.planted:
+            outcome.failures += self.check_planting(prefix, log)
+
+    def check_log(self, run: winebox.Run, answer: str) -> list[str]:
+        """The expected debug lines, in order, among the program's own lines."""
+        lines = [d.text for d in winebox.program_debug_lines(run)]
+        failures = []
+        position = 0
+        for pattern in EXPECTED_LOG[answer]:
+            regex = re.compile(pattern)
+            while position < len(lines) and not regex.search(lines[position]):
+                position += 1
+            if position == len(lines):
+                failures.append(f"debug line matching {pattern!r} missing (in order)")
+                break
+            position += 1
+        return failures
+
+    def plant(self, prefix: winebox.Prefix, log: winebox.Log) -> None:
+        folder = prefix.host_path(winebox.DOWNLOADS)
+        for name in PLANTED_DLLS:
+            shutil.copy2(self.args.probe, folder / name)
+        shutil.copy2(self.args.control, folder / "plant_control.exe")
+        shutil.copy2(self.args.control, folder / "plant_guarded.exe")
+        log(f"planted beside the program in {winebox.DOWNLOADS}: {', '.join(PLANTED_DLLS)}")
+
+    def markers(self, prefix: winebox.Prefix, program: str) -> set[str]:
+        folder = prefix.host_path(winebox.PLANT_MARKERS)
+        if not folder.is_dir():
+            return set()
+        suffix = f"-by-{program}.loaded".lower()
+        return {p.name.lower()[:-len(suffix)] + ".dll" for p in folder.iterdir()
+                if p.name.lower().endswith(suffix)}
+
+    def check_planting(self, prefix: winebox.Prefix, log: winebox.Log) -> list[str]:
+        failures = []
+        loaded = self.markers(prefix, "OrvoCleanup")
+        log(f"planted DLLs loaded by OrvoCleanup.exe: {sorted(loaded) or 'none'}")
+        for name in sorted(loaded):
+            failures.append(f"OrvoCleanup.exe loaded the planted {name} from its own folder")
+        # The control loads the same names the way an unguarded program would; each must
+        # load from the planted copy, or the check above proves nothing.
+        code, out, err = prefix.run(
+            [winebox.WINE, winebox.DOWNLOADS + "\\plant_control.exe", *PLANTED_DLLS],
+            cwd=prefix.host_path(winebox.DOWNLOADS))
+        log(f"plant_control.exe exit {code}:\n{out.strip()}")
+        control = self.markers(prefix, "plant_control")
+        log(f"planted DLLs loaded by plant_control.exe: {sorted(control) or 'none'}")
+        for name in PLANTED_DLLS:
+            if name not in control:
+                failures.append(f"control: plant_control.exe did not load the planted {name}, "
+                                f"so the planting check cannot fail for it")
+        # The same loads after the program's guard call: Wine must keep every planted copy
+        # out, or the guard would not protect the program here either.
+        code, out, err = prefix.run(
+            [winebox.WINE, winebox.DOWNLOADS + "\\plant_guarded.exe", "--guarded",
+             *PLANTED_DLLS], cwd=prefix.host_path(winebox.DOWNLOADS))
+        log(f"plant_guarded.exe --guarded exit {code}:\n{out.strip()}")
+        guarded = self.markers(prefix, "plant_guarded")
+        log(f"planted DLLs loaded after SetDefaultDllDirectories: {sorted(guarded) or 'none'}")
+        # A name Wine has no library for is simply not found then (126): that is fine.
+        if code == 100:
+            failures.append(f"control: plant_guarded.exe could not make the guard call: {out}")
+        for name in sorted(guarded):
+            failures.append(f"control: the planted {name} was loaded even after "
+                            f"SetDefaultDllDirectories(LOAD_LIBRARY_SEARCH_SYSTEM32)")
+        return failures
+
+    def summary(self, outcomes: list[Outcome], total: float, log: winebox.Log) -> None:
+        log("")
+        log("=== e2e summary ===")
+        for o in outcomes:
+            verdict = "PASS" if not o.failures else "FAIL"
+            log(f"{verdict}  {o.case.name:<13} {o.seconds:5.1f} s  exit={o.exit_code}  "
+                f"debug lines={o.debug_lines}  boxes: {o.boxes}")
+            for failure in o.failures:
+                log(f"        - {failure}")
+        failed = sum(1 for o in outcomes if o.failures)
+        log(f"{len(outcomes) - failed} passed, {failed} failed, {total:.1f} s in all; "
+            f"logs, traces and screenshots in {self.artifacts}")
+
+
+def main() -> int:
+    parser = argparse.ArgumentParser(description=__doc__)
+    parser.add_argument("--exe", type=Path, required=True, help="OrvoCleanup.exe to test")
+    parser.add_argument("--service", type=Path, required=True, help="orvo_test_service.exe")
+    parser.add_argument("--probe", type=Path, required=True, help="the planted probe DLL")
+    parser.add_argument("--control", type=Path, required=True, help="plant_control.exe")
+    parser.add_argument("--work", type=Path, required=True, help="folder for the prefixes")
+    parser.add_argument("--artifacts", type=Path, required=True,
+                        help="folder for logs, traces and screenshots")
+    parser.add_argument("--case", action="append", help="run only this case (repeatable)")
+    parser.add_argument("--keep", action="store_true", help="keep the prefixes afterwards")
+    args = parser.parse_args()
+    return E2E(args).run()
+
+
+if __name__ == "__main__":
+    sys.exit(main())

@@ -1,0 +1,760 @@
+"""Wine prefixes seeded with the Orvo toolkit's traces, and OrvoCleanup.exe run in them.
+
+One module for the end-to-end tests (run_e2e.py) and the demo (demo.py): boot a
+64-bit prefix, copy it, seed it from the TRACES table, run the real program under
+Xvfb answering its message boxes with key presses, and read back the boxes (from
+Wine's relay trace), the program's debug output and what is left in the prefix.
+Standard library only.
+"""
+
+from __future__ import annotations
+
+import dataclasses
+import os
+import re
+import shutil
+import signal
+import subprocess
+import time
+from pathlib import Path
+from typing import Callable, Iterable, Optional
+
+WINE = "wine"  # the 32-bit loader; it runs 32-bit programs, and sc.exe/reg.exe
+WINESERVER = "wineserver"
+
+CAPTION = "Orvo Cleanup"
+
+# Message box styles and answers, as the program passes and receives them.
+MB_OK = 0x0
+MB_YESNOCANCEL_DEFBUTTON2 = 0x103
+IDOK, IDCANCEL, IDYES, IDNO = 1, 2, 6, 7
+ANSWER_NAMES = {IDOK: "OK", IDCANCEL: "Cancel", IDYES: "Yes", IDNO: "No", -1: "none"}
+
+# Where the test programs live inside a prefix, and where a user runs the program.
+SUPPORT_DIR = "C:\\e2e-support"
+SERVICE_EXE = SUPPORT_DIR + "\\orvo_test_service.exe"
+DOWNLOADS = "C:\\users\\root\\Downloads"
+PLANT_MARKERS = "C:\\planted"
+
+
+class Log:
+    """A case log file; lines can also be echoed to the console."""
+
+    def __init__(self, path: Path, echo: bool = False):
+        self.path = path
+        self.echo = echo
+        path.parent.mkdir(parents=True, exist_ok=True)
+        self._file = open(path, "a", encoding="utf-8")
+
+    def __call__(self, line: str = "") -> None:
+        self._file.write(line + "\n")
+        self._file.flush()
+        if self.echo:
+            print(line, flush=True)
+
+    def close(self) -> None:
+        self._file.close()
+
+
+# --------------------------------------------------------------------------
+# X display
+
+
+class Display:
+    """One Xvfb server for a whole run (xdotool answers boxes on it)."""
+
+    def __init__(self, log: Callable[[str], None]):
+        self.log = log
+        self.name = ""
+        self._proc: Optional[subprocess.Popen] = None
+
+    def __enter__(self) -> "Display":
+        read_end, write_end = os.pipe()
+        self._proc = subprocess.Popen(
+            ["Xvfb", "-displayfd", str(write_end), "-screen", "0", "1024x768x24", "-nolisten",
+             "tcp"],
+            pass_fds=(write_end,), stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
+            stdin=subprocess.DEVNULL)
+        os.close(write_end)
+        number = b""
+        while not number.endswith(b"\n"):
+            chunk = os.read(read_end, 16)
+            if not chunk:
+                raise RuntimeError("Xvfb did not start")
+            number += chunk
+        os.close(read_end)
+        self.name = ":" + number.decode().strip()
+        self.log(f"Xvfb running on display {self.name} (pid {self._proc.pid})")
+        return self
+
+    def __exit__(self, *exc) -> None:
+        if self._proc is not None:
+            self._proc.terminate()
+            try:
+                self._proc.wait(timeout=10)
+            except subprocess.TimeoutExpired:
+                self._proc.kill()
+
+    def _env(self) -> dict:
+        return dict(os.environ, DISPLAY=self.name)
+
+    def windows(self, title: str) -> list[str]:
+        """X window ids whose name is exactly `title`."""
+        pattern = "^" + re.escape(title) + "$"
+        done = subprocess.run(["xdotool", "search", "--name", pattern], env=self._env(),
+                              stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, text=True)
+        return done.stdout.split()
+
+    def key(self, window: str, key: str) -> None:
+        subprocess.run(["xdotool", "key", "--window", window, key], env=self._env(), check=True,
+                       stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+
+    def screenshot(self, path: Path) -> bool:
+        path.parent.mkdir(parents=True, exist_ok=True)
+        done = subprocess.run(["import", "-window", "root", str(path)], env=self._env(),
+                              stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        return done.returncode == 0
+
+
+# --------------------------------------------------------------------------
+# Prefixes
+
+
+class Prefix:
+    """A 64-bit Wine prefix, driven with its own environment and a kept-alive server."""
+
+    def __init__(self, path: Path, log: Callable[[str], None], display: Optional[Display]):
+        self.path = path
+        self.log = log
+        self.display = display
+        self._serial = 0
+        self.runs = 0  # runs of the program in this prefix
+
+    def env(self, debug: str = "-all") -> dict:
+        env = dict(os.environ, WINEPREFIX=str(self.path), WINEARCH="win64", WINEDEBUG=debug,
+                   WINEDLLOVERRIDES="winemenubuilder.exe=d;mscoree=d;mshtml=d")
+        if self.display is not None:
+            env["DISPLAY"] = self.display.name
+        else:
+            env.pop("DISPLAY", None)
+        return env
+
+    def run(self, args: list[str], debug: str = "-all", cwd: Optional[Path] = None,
+            timeout: float = 120) -> tuple[int, str, str]:
+        """Runs a command in the prefix; output goes through files (never pipes: Wine's
+        background processes would hold a pipe open). Returns (exit code, stdout, stderr)."""
+        self._serial += 1
+        out_path = self.scratch() / f"{self._serial}.out"
+        err_path = self.scratch() / f"{self._serial}.err"
+        with open(out_path, "wb") as out, open(err_path, "wb") as err:
+            done = subprocess.run(args, env=self.env(debug), cwd=cwd, stdin=subprocess.DEVNULL,
+                                  stdout=out, stderr=err, timeout=timeout)
+        return (done.returncode, out_path.read_text(errors="replace"),
+                err_path.read_text(errors="replace"))
+
+    def wine(self, *args: str, debug: str = "-all", timeout: float = 120) -> tuple[int, str, str]:
+        return self.run([WINE, *args], debug=debug, timeout=timeout)
+
+    def start_server(self) -> None:
+        """Keeps one wineserver for the prefix until stop(): seeding, the program and the
+        checks then share one set of background processes (services.exe, explorer)."""
+        subprocess.run([WINESERVER, "-p"], env=self.env(), check=True)
+
+    def stop(self) -> None:
+        subprocess.run([WINESERVER, "-k"], env=self.env(), stdout=subprocess.DEVNULL,
+                       stderr=subprocess.DEVNULL)
+        subprocess.run([WINESERVER, "-w"], env=self.env(), timeout=60)
+
+    def scratch(self) -> Path:
+        """A folder beside the prefix for command output and traces; removed with it."""
+        folder = self.path.parent / (self.path.name + ".out")
+        folder.mkdir(parents=True, exist_ok=True)
+        return folder
+
+    def remove(self) -> None:
+        shutil.rmtree(self.path, ignore_errors=True)
+        shutil.rmtree(self.path.parent / (self.path.name + ".out"), ignore_errors=True)
+
+    def host_path(self, windows_path: str) -> Path:
+        """The Linux path of a C:\\ path, matching each existing component without regard to
+        case, as Wine does."""
+        drive, _, rest = windows_path.partition(":\\")
+        if drive.upper() != "C":
+            raise ValueError(f"only C: paths are mapped: {windows_path}")
+        current = self.path / "drive_c"
+        for part in [p for p in rest.split("\\") if p]:
+            candidate = current / part
+            if not candidate.exists() and current.is_dir():
+                for entry in current.iterdir():
+                    if entry.name.lower() == part.lower():
+                        candidate = entry
+                        break
+            current = candidate
+        return current
+
+    def put_file(self, windows_path: str, data: bytes) -> None:
+        path = self.host_path(windows_path)
+        path.parent.mkdir(parents=True, exist_ok=True)
+        path.write_bytes(data)
+
+    def retry(self, what: str, step: Callable[[], tuple[int, str, str]],
+              attempts: int = 3) -> tuple[int, str, str]:
+        """Runs a setup step, again if it fails (Wine's sc create and reg export fail once in
+        a while); every retry is written to the log."""
+        result = step()
+        for attempt in range(2, attempts + 1):
+            if result[0] == 0:
+                break
+            self.log(f"setup: {what} failed (exit {result[0]}): {result[2].strip()[:200]}; "
+                     f"retrying (attempt {attempt})")
+            time.sleep(0.5)
+            result = step()
+        return result
+
+
+# The calls Wine's relay trace shows for every run: the boxes, and the call that locks the
+# program's DLL search to the system folder (kernel32 forwards it to kernelbase).
+RELAYED = ["user32.MessageBoxW", "user32.MessageBoxA", "user32.MessageBoxIndirectW",
+           "kernel32.SetDefaultDllDirectories", "kernelbase.SetDefaultDllDirectories"]
+
+
+def boot_template(path: Path, log: Callable[[str], None]) -> Prefix:
+    """Boots a fresh 64-bit prefix and sets what every case needs: the relay filter for the
+    message box calls, and no crash dialog (a crash must end the run, not wait for a click)."""
+    shutil.rmtree(path, ignore_errors=True)
+    path.parent.mkdir(parents=True, exist_ok=True)
+    prefix = Prefix(path, log, None)
+    started = time.monotonic()
+    code, _, err = prefix.run(["wineboot", "-i"], timeout=300)
+    subprocess.run([WINESERVER, "-w"], env=prefix.env(), timeout=120)
+    if code != 0:
+        raise RuntimeError(f"wineboot -i failed with {code}: {err[-2000:]}")
+    settings = [
+        ("HKCU\\Software\\Wine\\Debug", "RelayInclude", "REG_SZ", ";".join(RELAYED)),
+        ("HKCU\\Software\\Wine\\WineDbg", "ShowCrashDialog", "REG_DWORD", "0"),
+    ]
+    prefix.start_server()
+    for key, name, kind, data in settings:
+        code, _, err = prefix.retry(f"reg add {key}\\{name}", lambda: prefix.wine(
+            "reg", "add", key, "/v", name, "/t", kind, "/d", data, "/f"))
+        if code != 0:
+            raise RuntimeError(f"reg add {key} /v {name} failed: {err}")
+    prefix.stop()
+    shutil.rmtree(prefix.scratch(), ignore_errors=True)
+    log(f"template prefix booted in {time.monotonic() - started:.1f} s: {path}")
+    return prefix
+
+
+def clone(template: Path, path: Path, log: Callable[[str], None],
+          display: Optional[Display]) -> Prefix:
+    """A copy of a booted prefix (seconds, where booting takes ~20 s)."""
+    shutil.rmtree(path, ignore_errors=True)
+    shutil.rmtree(path.parent / (path.name + ".out"), ignore_errors=True)
+    started = time.monotonic()
+    subprocess.run(["cp", "-a", str(template), str(path)], check=True)
+    log(f"prefix copied in {time.monotonic() - started:.1f} s: {path}")
+    return Prefix(path, log, display)
+
+
+# --------------------------------------------------------------------------
+# Services
+
+
+def service_state(prefix: Prefix, name: str) -> str:
+    """The service's state as sc query reports it ("RUNNING", "STOPPED", ...), or the
+    error sc got when opening it ("1060" when the service does not exist)."""
+    code, out, err = prefix.wine("sc", "query", name, debug="-all,err+sc")
+    match = re.search(r"STATE\s*:\s*\d+\s+(\w+)", out)
+    if code == 0 and match:
+        return match.group(1)
+    failed = re.search(r"failed to open service (\d+)", err)
+    if failed:
+        return failed.group(1)
+    return f"sc query exit {code}"
+
+
+def wait_service(prefix: Prefix, name: str, accept: Iterable[str], timeout: float) -> str:
+    """Polls a service until its state is one of `accept` or the time is up; returns the
+    last state seen (a stopped service disappears only once its process has ended)."""
+    accept = set(accept)
+    deadline = time.monotonic() + timeout
+    state = service_state(prefix, name)
+    while state not in accept and time.monotonic() < deadline:
+        time.sleep(0.3)
+        state = service_state(prefix, name)
+    return state
+
+
+def create_service(prefix: Prefix, name: str, start: bool) -> None:
+    code, out, err = prefix.retry(f"sc create {name}", lambda: prefix.wine(
+        "sc", "create", name, "binPath=", SERVICE_EXE))
+    if code != 0:
+        raise RuntimeError(f"sc create {name} failed ({code}): {out}{err}")
+    if start:
+        code, out, err = prefix.wine("sc", "start", name)
+        if code != 0:
+            raise RuntimeError(f"sc start {name} failed ({code}): {out}{err}")
+        state = wait_service(prefix, name, {"RUNNING"}, 10)
+        if state != "RUNNING":
+            raise RuntimeError(f"service {name} did not reach RUNNING (state {state})")
+
+
+# --------------------------------------------------------------------------
+# The toolkit's traces, and the decoys beside them
+#
+# Each row is something seeded into a prefix and looked for afterwards. `removed_by`
+# names the first-box answers ("yes", "no") after which the program must have removed
+# it; a row removed by none must survive every run. New kinds of trace (registry keys,
+# folders, shell verbs) are new classes with the same members: label, seed, state, show.
+
+
+@dataclasses.dataclass(frozen=True)
+class ServiceTrace:
+    name: str
+    running: bool = False
+    removed_by: frozenset = frozenset()
+
+    @property
+    def label(self) -> str:
+        return f"service {self.name}"
+
+    def seed(self, prefix: Prefix) -> None:
+        create_service(prefix, self.name, self.running)
+
+    def show(self, prefix: Prefix) -> list[str]:
+        """What `sc query` says about the service, for a listing."""
+        code, out, err = prefix.wine("sc", "query", self.name, debug="-all,err+sc")
+        if code == 0:
+            return [line.strip() for line in out.splitlines()
+                    if re.match(r"\s*(SERVICE_NAME|STATE)", line)]
+        failed = re.search(r"failed to open service (\d+)", err)
+        reason = failed.group(1) if failed else f"exit {code}"
+        return [f"sc query {self.name}: FAILED {reason}" +
+                (" (the service does not exist)" if reason == "1060" else "")]
+
+    def state(self, prefix: Prefix, expect_gone: bool = False) -> Optional[str]:
+        """None when the service does not exist; otherwise its state."""
+        if expect_gone:
+            state = wait_service(prefix, self.name, {"1060"}, 10)
+        else:
+            state = service_state(prefix, self.name)
+        return None if state == "1060" else state
+
+
+@dataclasses.dataclass(frozen=True)
+class FileTrace:
+    path: str  # the file's real location (64-bit names: syswow64, not system32)
+    note: str = ""
+    removed_by: frozenset = frozenset()
+
+    @property
+    def label(self) -> str:
+        return f"file {self.path}" + (f" ({self.note})" if self.note else "")
+
+    def seed(self, prefix: Prefix) -> None:
+        prefix.put_file(self.path, f"seeded by the e2e harness: {self.path}\r\n".encode())
+
+    def show(self, prefix: Prefix) -> list[str]:
+        """`ls -l` of the file in the prefix, for a listing."""
+        done = subprocess.run(["ls", "-l", str(prefix.host_path(self.path))],
+                              stdout=subprocess.PIPE, stderr=subprocess.STDOUT, text=True)
+        return [line for line in done.stdout.splitlines() if line]
+
+    def state(self, prefix: Prefix, expect_gone: bool = False) -> Optional[str]:
+        path = prefix.host_path(self.path)
+        return f"present, {path.stat().st_size} bytes" if path.is_file() else None
+
+
+YES_NO = frozenset({"yes", "no"})
+YES = frozenset({"yes"})
+
+TOOLKIT_SERVICES = ("OrvoStartupKillService", "ReaperPlusService", "Orvo_CFSvc")
+
+TRACES = [
+    ServiceTrace("OrvoStartupKillService", removed_by=YES_NO),
+    ServiceTrace("ReaperPlusService", running=True, removed_by=YES_NO),
+    ServiceTrace("Orvo_CFSvc", removed_by=YES_NO),
+    ServiceTrace("KeepThisService"),
+    FileTrace("C:\\windows\\qsearch.exe", removed_by=YES_NO),
+    FileTrace("C:\\windows\\qsearch.exe.bak", "decoy"),
+    FileTrace("C:\\windows\\qsearch2.exe", "decoy"),
+    FileTrace("C:\\windows\\syswow64\\tarnwickeventlogmsghelper.dll",
+              "the 32-bit program's %SystemRoot%\\system32", removed_by=YES),
+    FileTrace("C:\\windows\\syswow64\\tarnwickeventlogmsghelper2.dll", "decoy"),
+    FileTrace("C:\\windows\\system32\\tarnwickeventlogmsghelper.dll",
+              "64-bit system32, behind redirection: must stay"),
+]
+
+
+def seed(prefix: Prefix, service_exe: Path, traces: Iterable = TRACES) -> None:
+    prefix.host_path(SUPPORT_DIR).mkdir(parents=True, exist_ok=True)
+    shutil.copy2(service_exe, prefix.host_path(SERVICE_EXE))
+    for trace in traces:
+        trace.seed(prefix)
+
+
+def expected_present(trace, answer: str) -> bool:
+    """Whether a trace must still be there after a run whose first answer was `answer`."""
+    return answer not in trace.removed_by
+
+
+def listing(prefix: Prefix, traces: Iterable = TRACES) -> list[tuple[object, Optional[str]]]:
+    return [(trace, trace.state(prefix)) for trace in traces]
+
+
+# --------------------------------------------------------------------------
+# The program's boxes
+
+START_QUESTION = ("Remove all traces of any Tarnwick apps from the registry and Windows "
+                  "directory?\r\nSelect NO to remove only Orvo related files/entries.")
+NOT_REMOVED_NOTICE = ("Ok fair enough - but this will NOT remove %programfiles% subdirectories "
+                      "or scheduled tasks; use the program's uninstallation file to accomplish "
+                      "these tasks!")
+DONE = "Done!"
+
+
+@dataclasses.dataclass(frozen=True)
+class Step:
+    """One box the program must show, the key that answers it and the answer it returns."""
+    tag: str
+    text: str
+    style: int
+    key: str
+    answer: int
+
+
+STEP_START_CANCEL = Step("start", START_QUESTION, MB_YESNOCANCEL_DEFBUTTON2, "Escape", IDCANCEL)
+STEP_START_NO = Step("start", START_QUESTION, MB_YESNOCANCEL_DEFBUTTON2, "Return", IDNO)
+STEP_START_YES = Step("start", START_QUESTION, MB_YESNOCANCEL_DEFBUTTON2, "y", IDYES)
+STEP_NOTICE = Step("notice", NOT_REMOVED_NOTICE, MB_OK, "Return", IDOK)
+STEP_DONE = Step("done", DONE, MB_OK, "Return", IDOK)
+
+# The whole dialogue for each first answer ("cancel" ends the program at once).
+SCRIPTS = {
+    "cancel": [STEP_START_CANCEL],
+    "no": [STEP_START_NO, STEP_DONE],
+    "yes": [STEP_START_YES, STEP_NOTICE, STEP_DONE],
+}
+
+
+@dataclasses.dataclass
+class BoxCall:
+    """One message box call read from the relay trace."""
+    function: str
+    text: Optional[str]
+    caption: Optional[str]
+    style: Optional[int]
+    retval: Optional[int] = None
+    thread: str = ""
+    pid: str = ""
+
+
+def unescape(text: str, wide: bool) -> str:
+    """Undoes Wine's debugstr quoting (\\r, \\n, \\t, \\", \\\\, \\xNN or \\xNNNN)."""
+    out = []
+    i = 0
+    simple = {"n": "\n", "r": "\r", "t": "\t", "\"": "\"", "\\": "\\", "'": "'"}
+    while i < len(text):
+        ch = text[i]
+        if ch == "\\" and i + 1 < len(text):
+            nxt = text[i + 1]
+            if nxt in simple:
+                out.append(simple[nxt])
+                i += 2
+                continue
+            if nxt == "x":
+                digits = 4 if wide else 2
+                code = text[i + 2:i + 2 + digits]
+                if len(code) == digits and all(c in "0123456789abcdefABCDEF" for c in code):
+                    value = int(code, 16)
+                    out.append(chr(value) if wide else bytes([value]).decode("cp1252", "replace"))
+                    i += 2 + digits
+                    continue
+        out.append(ch)
+        i += 1
+    return "".join(out)
+
+
+def split_args(args: str) -> list[str]:
+    """Splits a relay argument list at the commas outside quoted strings."""
+    parts, current, quoted, i = [], [], False, 0
+    while i < len(args):
+        ch = args[i]
+        if quoted and ch == "\\" and i + 1 < len(args):
+            current.append(args[i:i + 2])
+            i += 2
+            continue
+        if ch == "\"":
+            quoted = not quoted
+        if ch == "," and not quoted:
+            parts.append("".join(current))
+            current = []
+        else:
+            current.append(ch)
+        i += 1
+    parts.append("".join(current))
+    return parts
+
+
+def quoted_string(arg: str) -> Optional[str]:
+    """The string of a relay argument like `0043a000 L"text"`; None for a NULL pointer."""
+    match = re.search(r'(L?)"(.*)"(\.\.\.)?\s*$', arg)
+    if not match:
+        return None
+    value = unescape(match.group(2), wide=match.group(1) == "L")
+    return value + ("..." if match.group(3) else "")
+
+
+LINE_PREFIX = r"^(?:(?P<pid>[0-9a-f]{4,8}):)?(?P<tid>[0-9a-f]{4,8}):"
+RELAY_CALL = re.compile(LINE_PREFIX + r"Call (?P<module>\w+)\.(?P<fn>\w+)\((?P<args>.*)\) ret=")
+RELAY_RET = re.compile(LINE_PREFIX + r"Ret  (?P<module>\w+)\.(?P<fn>\w+)\(\) retval=(?P<rv>[0-9a-f]+)")
+DEBUG_LINE = re.compile(LINE_PREFIX + r"(?:warn|trace):(?:seh|debugstr):OutputDebugString[AW] "
+                        r"(?P<text>.*)$")
+
+# Lines in the trace that mean the program (or a process it started) went wrong. Wine
+# prints these whatever WINEDEBUG says, or under the err channels the run enables.
+CRASH_PATTERNS = [
+    re.compile(p) for p in (
+        r"Unhandled exception",
+        r"Unhandled page fault",
+        r"page fault on (read|write|execute) access",
+        r"^Backtrace:",
+        r"wine: Call from",
+        r"err:seh:",
+        r"err:module:",
+        r"wine: could not load",
+        r"terminate called",
+        r"Assertion .* failed",
+        r"stack overflow",
+    )
+]
+
+
+@dataclasses.dataclass
+class RelayCall:
+    """One relayed call: who made it, its arguments as Wine printed them, and its result."""
+    pid: str
+    tid: str
+    function: str  # without the module: "MessageBoxW"
+    args: list[str]
+    line: int  # position in the trace, to tell which call came first
+    retval: Optional[int] = None
+
+
+def parse_relay(trace_lines: list[str]) -> list[RelayCall]:
+    calls: list[RelayCall] = []
+    for number, line in enumerate(trace_lines):
+        match = RELAY_CALL.match(line)
+        if match:
+            calls.append(RelayCall(match.group("pid") or "", match.group("tid"), match.group("fn"),
+                                   split_args(match.group("args")), number))
+            continue
+        match = RELAY_RET.match(line)
+        if match:
+            # A call returns on its own thread, the latest unanswered call of that name first.
+            for call in reversed(calls):
+                if (call.retval is None and call.tid == match.group("tid") and
+                        call.function == match.group("fn")):
+                    value = int(match.group("rv"), 16)
+                    call.retval = value - (1 << 32) if value >= 1 << 31 else value
+                    break
+    return calls
+
+
+def hex_arg(args: list[str], index: int) -> Optional[int]:
+    if index < len(args) and re.fullmatch(r"[0-9a-fA-F]+", args[index].strip()):
+        return int(args[index], 16)
+    return None
+
+
+BOX_FUNCTIONS = ("MessageBoxW", "MessageBoxA", "MessageBoxIndirectW")
+
+
+def boxes_of(calls: list[RelayCall]) -> list[BoxCall]:
+    boxes = []
+    for call in calls:
+        if call.function not in BOX_FUNCTIONS:
+            continue
+        if call.function == "MessageBoxIndirectW":  # the text sits behind a pointer
+            boxes.append(BoxCall(call.function, None, None, None, call.retval, call.tid, call.pid))
+            continue
+        args = call.args
+        boxes.append(BoxCall(call.function, quoted_string(args[1]) if len(args) > 1 else None,
+                             quoted_string(args[2]) if len(args) > 2 else None, hex_arg(args, 3),
+                             call.retval, call.tid, call.pid))
+    return boxes
+
+
+LOAD_LIBRARY_SEARCH_SYSTEM32 = 0x800
+
+
+def check_dll_guard(run: "Run") -> list[str]:
+    """The program must lock its DLL search to the system folder before it shows anything:
+    SetDefaultDllDirectories(LOAD_LIBRARY_SEARCH_SYSTEM32) succeeding before the first box."""
+    pids = {box.pid for box in run.boxes}
+    guards = [c for c in run.calls if c.function == "SetDefaultDllDirectories" and
+              (not pids or c.pid in pids)]
+    first_box = min((c.line for c in run.calls if c.function in BOX_FUNCTIONS), default=None)
+    if not guards:
+        return ["SetDefaultDllDirectories was never called"]
+    guard = guards[0]
+    failures = []
+    if hex_arg(guard.args, 0) != LOAD_LIBRARY_SEARCH_SYSTEM32:
+        failures.append(f"SetDefaultDllDirectories({', '.join(guard.args)}), expected 00000800")
+    if guard.retval != 1:
+        failures.append(f"SetDefaultDllDirectories returned {guard.retval}, expected 1")
+    if first_box is not None and guard.line > first_box:
+        failures.append("SetDefaultDllDirectories was called only after the first box")
+    return failures
+
+
+@dataclasses.dataclass
+class DebugLine:
+    pid: str
+    text: str
+
+
+def parse_debug_lines(trace_lines: list[str]) -> list[DebugLine]:
+    lines = []
+    for line in trace_lines:
+        match = DEBUG_LINE.match(line)
+        if match:
+            raw = match.group("text")
+            text = quoted_string(raw)
+            lines.append(DebugLine(match.group("pid") or "", text if text is not None else raw))
+    return lines
+
+
+def program_debug_lines(run: "Run") -> list[DebugLine]:
+    """The debug lines of the program itself (the process that showed the boxes), not of
+    processes it started; all lines when no box was shown."""
+    pids = {box.pid for box in run.boxes}
+    return [line for line in run.debug_lines if not pids or line.pid in pids]
+
+
+def crash_lines(trace_lines: list[str]) -> list[str]:
+    return [line for line in trace_lines if any(p.search(line) for p in CRASH_PATTERNS)]
+
+
+# --------------------------------------------------------------------------
+# Running the program
+
+
+@dataclasses.dataclass
+class Run:
+    exit_code: int
+    calls: list[RelayCall]
+    boxes: list[BoxCall]
+    debug_lines: list[DebugLine]
+    crashes: list[str]
+    windows_answered: list[tuple[str, str]]  # (window id, key)
+    extra_windows: list[str]  # boxes that appeared after the dialogue should have ended
+    problems: list[str]  # harness-side failures: a box that never came, a hang
+    seconds: float
+    trace_path: Path
+
+
+RUN_DEBUG = "-all,+pid,+relay,+debugstr,warn+seh,err+seh,err+module"
+
+
+def run_program(prefix: Prefix, exe: str, cwd: str, script: list[Step],
+                screenshots: Optional[dict[str, Path]] = None, box_timeout: float = 30,
+                exit_timeout: float = 60) -> Run:
+    """Starts `exe` (a C:\\ path) in folder `cwd`, answers each box of `script` with its key
+    once a new program window appears, and waits for the program to end. A box that does
+    not come, or a window after the last answer, is recorded, not answered; a program that
+    does not end is killed. `screenshots` maps a step tag to a file to capture that box."""
+    display = prefix.display
+    if display is None:
+        raise RuntimeError("run_program needs a display")
+    prefix.runs += 1
+    trace_path = prefix.scratch() / f"run{prefix.runs}.trace"
+    seen = set(display.windows(CAPTION))
+    answered: list[tuple[str, str]] = []
+    extra: list[str] = []
+    problems: list[str] = []
+    started = time.monotonic()
+    with open(trace_path, "wb") as trace, open(os.devnull, "wb") as devnull:
+        proc = subprocess.Popen([WINE, exe], env=prefix.env(RUN_DEBUG),
+                                cwd=prefix.host_path(cwd), stdin=subprocess.DEVNULL,
+                                stdout=devnull, stderr=trace, start_new_session=True)
+
+        def next_window(timeout: float) -> Optional[str]:
+            deadline = time.monotonic() + timeout
+            while time.monotonic() < deadline:
+                fresh = [w for w in display.windows(CAPTION) if w not in seen]
+                if fresh:
+                    seen.update(fresh)
+                    return fresh[0]
+                if proc.poll() is not None:
+                    return None
+                time.sleep(0.05)
+            return None
+
+        for step in script:
+            window = next_window(box_timeout)
+            if window is None:
+                why = "the program ended" if proc.poll() is not None else "timed out"
+                problems.append(f"box '{step.tag}' never appeared ({why})")
+                break
+            # Let the dialog take keyboard focus before the key arrives.
+            time.sleep(0.3)
+            if screenshots and step.tag in screenshots:
+                display.screenshot(screenshots[step.tag])
+            display.key(window, step.key)
+            answered.append((window, step.key))
+        deadline = time.monotonic() + exit_timeout
+        while proc.poll() is None and time.monotonic() < deadline:
+            window = next_window(min(1.0, max(0.0, deadline - time.monotonic())))
+            if window is not None:
+                # A box the dialogue does not have: give its call time to reach the trace,
+                # then end the program rather than answer it.
+                extra.append(window)
+                deadline = min(deadline, time.monotonic() + 2)
+        if proc.poll() is None:
+            problems.append("the program was still showing a box the dialogue does not have; "
+                            "killed" if extra else
+                            f"the program did not end within {exit_timeout:.0f} s; killed")
+            os.killpg(proc.pid, signal.SIGKILL)
+            proc.wait()
+    seconds = time.monotonic() - started
+    lines = trace_path.read_text(encoding="utf-8", errors="replace").splitlines()
+    calls = parse_relay(lines)
+    return Run(proc.returncode, calls, boxes_of(calls), parse_debug_lines(lines), crash_lines(lines), answered, extra,
+               problems, seconds, trace_path)
+
+
+def check_boxes(run: Run, script: list[Step]) -> list[str]:
+    """Compares the boxes the program showed with the dialogue expected; one message per
+    difference."""
+    failures = []
+    for index, step in enumerate(script):
+        if index >= len(run.boxes):
+            failures.append(f"box {index + 1} ('{step.tag}') was not shown")
+            continue
+        box = run.boxes[index]
+        where = f"box {index + 1} ('{step.tag}')"
+        if box.function != "MessageBoxW":
+            failures.append(f"{where}: shown with {box.function}, expected MessageBoxW")
+        if box.text != step.text:
+            failures.append(f"{where}: text {box.text!r}, expected {step.text!r}")
+        if box.caption != CAPTION:
+            failures.append(f"{where}: caption {box.caption!r}, expected {CAPTION!r}")
+        if box.style != step.style:
+            style = "?" if box.style is None else f"0x{box.style:x}"
+            failures.append(f"{where}: style {style}, expected 0x{step.style:x}")
+        if box.retval != step.answer:
+            failures.append(f"{where}: answered {box.retval} after key {step.key}, expected "
+                            f"{step.answer} ({ANSWER_NAMES[step.answer]})")
+    for box in run.boxes[len(script):]:
+        failures.append(f"unexpected box after the dialogue ended: {box.text!r} "
+                        f"(style {box.style}, answered {box.retval})")
+    if run.extra_windows and len(run.boxes) <= len(script):
+        failures.append(f"unexpected window(s) after the dialogue ended: {run.extra_windows}")
+    return failures
+
+
+def describe_box(box: BoxCall) -> str:
+    style = "?" if box.style is None else f"0x{box.style:03x}"
+    answer = ANSWER_NAMES.get(box.retval, str(box.retval))
+    return f"[{box.caption}] style {style} -> {answer}: {box.text!r}"
