@@ -10,6 +10,7 @@ import shutil
 import sys
 from pathlib import Path
 
+sys.dont_write_bytecode = True  # keep the source tree free of __pycache__
 sys.path.insert(0, str(Path(__file__).resolve().parent))
 import winebox  # noqa: E402
 

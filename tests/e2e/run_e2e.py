@@ -15,6 +15,7 @@ import traceback
 from pathlib import Path
 from typing import Optional
 
+sys.dont_write_bytecode = True  # keep the source tree free of __pycache__
 sys.path.insert(0, str(Path(__file__).resolve().parent))
 import winebox  # noqa: E402
 
