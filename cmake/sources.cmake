@@ -1,14 +1,13 @@
 # Libraries and programs. The system's code is one library that knows only the
 # platform interfaces; each build links it with one backend.
 
-add_library(orvo_platform STATIC src/platform/platform.cpp)
+add_library(orvo_platform STATIC src/platform/platform.cpp src/support/Utf16.cpp)
 target_include_directories(orvo_platform PUBLIC ${CMAKE_SOURCE_DIR}/src)
 target_compile_options(orvo_platform PRIVATE ${ORVO_WARNINGS})
 
 add_library(orvo_system STATIC
   src/support/CommonModule.cpp
   src/support/clsOpSys.cpp
-  src/support/Utf16.cpp
   src/fs/CommonModule.cpp
   src/fs/clsFSO.cpp
   src/process/CommonModule.cpp
@@ -22,7 +21,11 @@ target_link_libraries(orvo_system PUBLIC orvo_platform)
 target_compile_options(orvo_system PRIVATE ${ORVO_WARNINGS})
 
 # The in-memory Windows machine the tests run the system against.
-add_library(orvo_fake STATIC src/platform/fake/FakeMachine.cpp src/platform/fake/FakeRegistry.cpp)
+add_library(orvo_fake STATIC
+  src/platform/fake/FakeMachine.cpp
+  src/platform/fake/FakeIni.cpp
+  src/platform/fake/FakeProcesses.cpp
+  src/platform/fake/FakeRegistry.cpp)
 target_link_libraries(orvo_fake PUBLIC orvo_platform)
 target_compile_options(orvo_fake PRIVATE ${ORVO_WARNINGS})
 

@@ -15,19 +15,6 @@ constexpr Dword kDelete = 0x10000;
 constexpr Dword kErrorInvalidServiceControl = 1052;
 constexpr Dword kErrorInvalidFunction = 1;
 
-std::string Trim(const std::string& s) {
-  const auto b = s.find_first_not_of(" \t\r\n");
-  if (b == std::string::npos) return {};
-  const auto e = s.find_last_not_of(" \t\r\n");
-  return s.substr(b, e - b + 1);
-}
-
-std::string Hex(Dword v) {
-  std::ostringstream out;
-  out << "0x" << std::hex << v;
-  return out.str();
-}
-
 // The buttons of a box style, in order; the default-button bits pick one of them.
 std::vector<int> Buttons(Dword type) {
   switch (type & 0xF) {
@@ -49,6 +36,12 @@ bool NoCaseLess::operator()(const std::string& a, const std::string& b) const no
     return std::tolower(static_cast<unsigned char>(x)) <
            std::tolower(static_cast<unsigned char>(y));
   });
+}
+
+std::string Hex(Dword v) {
+  std::ostringstream out;
+  out << "0x" << std::hex << v;
+  return out.str();
 }
 
 std::string Lower(std::string text) {
@@ -94,6 +87,7 @@ FakeMachine::FakeMachine() {
       {kErrorServiceNotActive, "The service has not been started."},
       {kErrorServiceMarkedForDelete, "The specified service has been marked for deletion."},
   };
+  InitRegistry();
   previous_ = Install(Platform{this, this, this, this, this, this, this, this, this});
 }
 
@@ -325,52 +319,6 @@ bool FakeMachine::Wow64RevertWow64FsRedirection(Handle oldValue) {
   }
   redirectionDisabled = oldValue != 0;
   return true;
-}
-
-Dword FakeMachine::GetPrivateProfileStringW(const std::string& section, const std::string& key,
-                                            const std::string& defaultValue, std::string& out,
-                                            Dword nSize, const std::string& fileName) {
-  calls.push_back("GetPrivateProfileStringW(" + section + ", " + key + ", " + fileName + ")");
-  std::string value = defaultValue;
-  const auto resolved = Resolve(fileName);
-  const FakeFile* file = nullptr;
-  if (resolved) {
-    const auto it = files_.find(*resolved);
-    if (it != files_.end() && !(it->second.attributes & kFileAttributeDirectory))
-      file = &it->second;
-  }
-  if (file == nullptr) {
-    SetLastError(resolved && files_.count(Parent(*resolved)) ? kErrorFileNotFound
-                                                             : kErrorPathNotFound);
-  } else {
-    std::istringstream in(file->content);
-    std::string line;
-    bool inSection = false;
-    while (std::getline(in, line)) {
-      const std::string t = Trim(line);
-      if (t.empty() || t[0] == ';') continue;
-      if (t.front() == '[') {
-        inSection = t.back() == ']' && Lower(Trim(t.substr(1, t.size() - 2))) == Lower(section);
-        continue;
-      }
-      const auto eq = t.find('=');
-      if (inSection && eq != std::string::npos && Lower(Trim(t.substr(0, eq))) == Lower(key)) {
-        value = Trim(t.substr(eq + 1));
-        // A value in matching single or double quotes comes back without them.
-        if (value.size() >= 2 && (value.front() == '"' || value.front() == '\'') &&
-            value.back() == value.front()) {
-          value = value.substr(1, value.size() - 2);
-        }
-        break;
-      }
-    }
-  }
-  if (nSize == 0) {
-    out.clear();
-    return 0;
-  }
-  out = value.substr(0, std::min<std::size_t>(value.size(), nSize - 1));
-  return static_cast<Dword>(out.size());
 }
 
 // --- Services.

@@ -22,6 +22,8 @@ struct NoCaseLess {
   bool operator()(const std::string& a, const std::string& b) const noexcept;
 };
 std::string Lower(std::string text);
+// A number as the call records write it: "0x1f".
+std::string Hex(Dword v);
 
 // One message box as the code showed it, and how it was answered.
 struct BoxRecord {
@@ -188,6 +190,9 @@ class FakeMachine final : public platform::IDebugOutput,
   // returning a process (native paths).
   std::vector<std::string> documentsOpenedByRunningProgram;
   [[nodiscard]] std::size_t OpenProcessHandleCount() const noexcept;
+  // Window messages waiting for the thread: a wait answers "a message" while there are any,
+  // and pumping takes them all.
+  int pendingMessages = 0;
   int pumpedMessages = 0;
 
   // --- Message texts of FormatMessageW (the common Win32 ones are preset).
@@ -279,6 +284,53 @@ class FakeMachine final : public platform::IDebugOutput,
   ServiceHandle* FindHandle(Handle h, bool wantManager);
   void RemoveIfDone(const std::string& serviceName);
 
+  // Registry: a key as stored, an open key handle, and the programs and processes.
+  struct RegKey {
+    std::string path;  // the native path with every name's letter case as created
+    std::vector<std::pair<std::string, FakeValue>> values;  // in the order first set
+    platform::SecurityDescriptor security;
+    std::uint64_t created = 0;
+  };
+  struct KeyHandle {
+    std::string key;  // lower-case native path
+    Dword access = 0;
+    Dword view = 0;  // kKeyWow64_32Key or kKeyWow64_64Key: how paths below it are read
+  };
+  struct ResolvedKey;
+  struct Program {
+    ProgramEffect effect;
+    Dword exitCode = 0;
+    Dword runMs = 0;
+  };
+  struct Process {
+    Dword exitCode = 0;
+    Dword endTick = 0;
+  };
+  struct KernelHandle {
+    Dword processId = 0;
+    bool isThread = false;
+  };
+
+  void InitRegistry();
+  Dword DefaultView() const noexcept;
+  std::optional<KeyHandle> OpenedKey(Handle h) const;
+  std::optional<ResolvedKey> ResolveKey(Handle base, const std::string& subKey, Dword sam,
+                                        Dword& error) const;
+  RegKey* FindKey(const std::string& key);
+  const RegKey* FindKey(const std::string& key) const;
+  RegKey& MakeKey(const std::string& key, const std::string& display);
+  std::vector<const RegKey*> Children(const std::string& key) const;
+  bool Allowed(const RegKey& key, Dword desired) const;
+  // The handle's key when the handle is open, still names a key and holds `right`; else the
+  // Win32 code (6, 1018, 5) in `error`.
+  RegKey* UsableKey(Handle h, Dword right, Dword& error);
+  Handle NewHandle();
+  std::optional<std::string> FindProgram(const std::string& name) const;
+  Dword StartProgram(StartedProgram& record);
+  const Process* FindProcess(Handle h, Dword& error) const;
+  // INI files: the lines of a file the program names, or null (last error set).
+  const FakeFile* IniFile(const std::string& fileName) const;
+
   platform::Platform previous_;
   std::map<std::string, std::string, NoCaseLess> env_;
   std::map<std::string, FakeFile> files_;  // keyed by lower-case native path
@@ -287,6 +339,13 @@ class FakeMachine final : public platform::IDebugOutput,
   Handle nextHandle_ = 0x100;
   std::deque<int> answers_;
   std::vector<Fault> faults_;
+  std::map<std::string, RegKey> keys_;  // keyed by lower-case native path
+  std::map<Handle, KeyHandle> keyHandles_;
+  std::uint64_t keyOrder_ = 0;
+  std::map<std::string, Program> programs_;  // keyed by lower-case native path
+  std::map<Dword, Process> processes_;
+  std::map<Handle, KernelHandle> kernelHandles_;
+  Dword nextProcessId_ = 0x1000;
 };
 
 }  // namespace orvo::fake
