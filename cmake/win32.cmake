@@ -7,11 +7,14 @@ add_library(orvo_win32 STATIC
   src/platform/win32/debug.cpp
   src/platform/win32/environment.cpp
   src/platform/win32/files.cpp
+  src/platform/win32/processes.cpp
+  src/platform/win32/registry.cpp
+  src/platform/win32/security.cpp
   src/platform/win32/services.cpp
   src/platform/win32/support.cpp
   src/platform/win32/ui.cpp
   src/platform/win32/version.cpp)
-target_link_libraries(orvo_win32 PUBLIC orvo_platform advapi32 user32 kernel32)
+target_link_libraries(orvo_win32 PUBLIC orvo_platform advapi32 shell32 user32 kernel32)
 target_compile_options(orvo_win32 PRIVATE ${ORVO_WARNINGS})
 
 set(ORVO_APP_MANIFEST ${CMAKE_BINARY_DIR}/app/OrvoCleanup.manifest)

@@ -2,8 +2,10 @@
 // takes it away afterwards. The cases themselves reach the platform only through the seam.
 #pragma once
 
+#include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "platform/platform.h"
 
@@ -41,6 +43,25 @@ class Machine {
   // requested, marked for deletion, handles closed) is given a few seconds to go.
   virtual bool HasService(const std::string& name) = 0;
   virtual bool ServiceGoneSoon(const std::string& name) = 0;
+
+  // Registry seeding takes native key paths with the short roots HKLM and HKCU: in
+  // HKLM\Software\X the 64-bit view's key, in HKLM\Software\Wow6432Node\X its 32-bit twin.
+  // Missing parents are made; every key made here goes, with its subtree, when the machine goes.
+  virtual void AddKey(const std::string& path) = 0;
+  // Stores exactly these bytes (a string without its NUL stays without it).
+  virtual void SetValue(const std::string& keyPath, const std::string& name, Dword type,
+                        const std::vector<std::uint8_t>& data) = 0;
+  virtual bool KeyExists(const std::string& path) = 0;
+  // Replaces the key's DACL with these entries and its inheritance control bits (protected,
+  // auto-inherited) with `control`; the key keeps its owner.
+  virtual void SetKeyDacl(const std::string& path, const platform::Acl& dacl,
+                          std::uint16_t control = 0) = 0;
+
+  // A program (native path) that ends with the exit code its first argument gives. Given
+  // HoldArgument() as its second argument it keeps running until ReleaseHeldPrograms.
+  virtual std::string ExitCodeProgram() const = 0;
+  virtual std::string HoldArgument() = 0;
+  virtual void ReleaseHeldPrograms() = 0;
 };
 
 }  // namespace orvo::contract

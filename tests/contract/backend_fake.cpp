@@ -1,4 +1,8 @@
 // The contract cases' machine on the host: a fresh FakeMachine per case.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+
 #include "backend.h"
 #include "platform/fake/FakeMachine.h"
 
@@ -6,6 +10,26 @@ namespace orvo::contract {
 namespace {
 
 constexpr const char* kScratch = "C:\\users\\root\\Temp\\orvo-contract";
+constexpr const char* kExitCodeProgram = "C:\\Tools\\exit_code.exe";
+// How long every run of the exit-code program lasts on the machine's clock, which moves only
+// while the code waits: a run is still going until the code waits for it, held or not.
+constexpr Dword kProgramRunMs = 1000;
+
+// The arguments of a command line after its first token (the program, quoted or not).
+std::string Arguments(const std::string& commandLine) {
+  std::size_t end =
+      commandLine.rfind('"', 0) == 0 ? commandLine.find('"', 1) : commandLine.find(' ');
+  if (end == std::string::npos) return {};
+  end = commandLine.find_first_not_of(" \"", end);
+  return end == std::string::npos ? std::string() : commandLine.substr(end);
+}
+
+// The exit-code program: ends with the number its first argument gives.
+Dword ExitWithFirstArgument(fake::FakeMachine&, const fake::StartedProgram& run) {
+  const std::string arguments =
+      run.via == "CreateProcessW" ? Arguments(run.commandLine) : run.parameters;
+  return static_cast<Dword>(std::strtoul(arguments.c_str(), nullptr, 10));
+}
 
 class FakeBackedMachine final : public Machine {
  public:
@@ -13,6 +37,8 @@ class FakeBackedMachine final : public Machine {
     fake_.modulePath = "C:\\Tools\\contract_tests.exe";
     fake_.AddFile(fake_.modulePath);
     fake_.AddDir(kScratch);
+    fake_.AddFile(kExitCodeProgram);
+    fake_.InstallProgram(kExitCodeProgram, ExitWithFirstArgument, 0, kProgramRunMs);
   }
 
   std::string Scratch() const override { return kScratch; }
@@ -35,6 +61,31 @@ class FakeBackedMachine final : public Machine {
   }
   bool HasService(const std::string& name) override { return fake_.HasService(name); }
   bool ServiceGoneSoon(const std::string& name) override { return !fake_.HasService(name); }
+
+  void AddKey(const std::string& path) override { fake_.AddKey(path); }
+  void SetValue(const std::string& keyPath, const std::string& name, Dword type,
+                const std::vector<std::uint8_t>& data) override {
+    fake_.SetValue(keyPath, name, type, data);
+  }
+  bool KeyExists(const std::string& path) override { return fake_.KeyExists(path); }
+  void SetKeyDacl(const std::string& path, const platform::Acl& dacl,
+                  std::uint16_t control) override {
+    platform::SecurityDescriptor* security = fake_.KeySecurity(path);
+    if (security == nullptr) {
+      ADD_FAILURE() << "no key " << path << " to set the DACL of";
+      return;
+    }
+    constexpr std::uint16_t kInheritance = platform::kSeDaclProtected |
+                                           platform::kSeDaclAutoInherited |
+                                           platform::kSeDaclAutoInheritReq;
+    security->dacl = dacl;
+    security->control = static_cast<std::uint16_t>(
+        (security->control & ~kInheritance) | (control & kInheritance) | platform::kSeDaclPresent);
+  }
+
+  std::string ExitCodeProgram() const override { return kExitCodeProgram; }
+  std::string HoldArgument() override { return "hold"; }
+  void ReleaseHeldPrograms() override {}
 
  private:
   fake::FakeMachine fake_;

@@ -11,5 +11,8 @@ IVersion& VersionInfo() noexcept;
 IFiles& FileSystem() noexcept;
 IServices& ServiceManager() noexcept;
 IUserInterface& UserInterface() noexcept;
+IRegistry& RegistryKeys() noexcept;
+ISecurity& Accounts() noexcept;
+IProcesses& ProcessControl() noexcept;
 
 }  // namespace orvo::platform::win32

@@ -6,8 +6,9 @@
 namespace orvo::platform::win32 {
 
 Platform Backend() noexcept {
-  return Platform{&DebugOutput(), &Environment(),    &VersionInfo(),
-                  &FileSystem(),  &ServiceManager(), &UserInterface()};
+  return Platform{&DebugOutput(),  &Environment(),    &VersionInfo(),
+                  &FileSystem(),   &ServiceManager(), &UserInterface(),
+                  &RegistryKeys(), &Accounts(),       &ProcessControl()};
 }
 
 }  // namespace orvo::platform::win32

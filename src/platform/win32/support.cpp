@@ -1,4 +1,4 @@
-// Text and path conversion at the seam of the win32 backend.
+// Text, path and SID conversion at the seam of the win32 backend.
 #include "platform/win32/support.h"
 
 #include <climits>
@@ -73,6 +73,19 @@ std::wstring Win32Path(std::string_view path) {
     return L"\\\\?\\UNC\\" + full.substr(2);
   }
   return wide;
+}
+
+std::optional<std::string> SidText(PSID sid) {
+  wchar_t* text = nullptr;
+  if (!::ConvertSidToStringSidW(sid, &text)) return std::nullopt;
+  const UniqueLocal owned(text);
+  return Narrow(text);
+}
+
+UniqueLocal SidFromText(const std::string& text) {
+  PSID sid = nullptr;
+  if (!::ConvertStringSidToSidW(Widen(text).c_str(), &sid)) return UniqueLocal();
+  return UniqueLocal(sid);
 }
 
 }  // namespace orvo::platform::win32

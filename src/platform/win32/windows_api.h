@@ -16,5 +16,8 @@
 #endif
 
 #include <windows.h>
-// WIN32_LEAN_AND_MEAN leaves out the Service Control Manager.
+// WIN32_LEAN_AND_MEAN leaves out the Service Control Manager and ShellExecuteEx; the string
+// forms of SIDs have their own header.
+#include <sddl.h>
+#include <shellapi.h>
 #include <winsvc.h>
