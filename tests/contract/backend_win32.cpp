@@ -4,6 +4,7 @@
 
 #include <chrono>
 #include <cstdio>
+#include <cwchar>
 #include <thread>
 #include <vector>
 
@@ -15,6 +16,15 @@
 namespace orvo::contract {
 namespace {
 
+// A wait of the cases, longer where the machine runs 32-bit programs through an emulator (the
+// test scripts then set ORVO_WINE_TIME_SCALE, and a program takes a minute to start).
+std::chrono::seconds Scaled(int seconds) {
+  wchar_t text[16] = {};
+  const DWORD length = ::GetEnvironmentVariableW(L"ORVO_WINE_TIME_SCALE", text, 16);
+  const double scale = length > 0 && length < 16 ? std::wcstod(text, nullptr) : 1.0;
+  return std::chrono::seconds(static_cast<int>(seconds * (scale >= 1.0 ? scale : 1.0)));
+}
+
 using platform::win32::Narrow;
 using platform::win32::Widen;
 using platform::win32::Win32Path;
@@ -24,7 +34,8 @@ std::wstring Lower(std::wstring text) {
   return text;
 }
 
-// The folder of this test program, where the do-nothing service program is built.
+// The folder of this test program, where the do-nothing service program and the exit-code
+// program are built.
 std::wstring ProgramFolder() {
   std::wstring path(MAX_PATH, L'\0');
   path.resize(::GetModuleFileNameW(nullptr, path.data(), MAX_PATH));
@@ -55,6 +66,102 @@ std::string LastErrorText(const char* call, const std::string& target) {
   return std::string(call) + "(" + target + ") failed with " + std::to_string(::GetLastError());
 }
 
+std::string CodeText(const char* call, const std::string& target, LSTATUS status) {
+  return std::string(call) + "(" + target + ") failed with " + std::to_string(status);
+}
+
+// Seeded keys are reached natively: the 64-bit view, where Wow6432Node is an ordinary key.
+constexpr REGSAM kNativeView = KEY_WOW64_64KEY;
+
+// A native key path split into its root and the rest ("HKLM\\Software\\X").
+struct KeyPath {
+  HKEY root = nullptr;
+  std::wstring rest;
+};
+
+KeyPath SplitKeyPath(const std::string& path) {
+  const std::size_t slash = path.find('\\');
+  const std::string root = path.substr(0, slash);
+  KeyPath split;
+  split.rest = slash == std::string::npos ? std::wstring() : Widen(path.substr(slash + 1));
+  if (root == "HKLM") split.root = HKEY_LOCAL_MACHINE;
+  if (root == "HKCU") split.root = HKEY_CURRENT_USER;
+  if (split.root == nullptr) ADD_FAILURE() << "unknown root in " << path;
+  return split;
+}
+
+// A DACL (with its SIDs) built by plain Win32 calls, apart from the backend under test.
+class SeedAcl {
+ public:
+  explicit SeedAcl(const platform::Acl& value) {
+    DWORD size = sizeof(ACL);
+    for (const platform::Ace& ace : value.aces) {
+      PSID sid = nullptr;
+      if (!::ConvertStringSidToSidW(Widen(ace.sid.text).c_str(), &sid)) {
+        ADD_FAILURE() << LastErrorText("ConvertStringSidToSidW", ace.sid.text);
+        return;
+      }
+      sids_.push_back(sid);
+      size += sizeof(ACCESS_ALLOWED_ACE) - sizeof(DWORD) + ::GetLengthSid(sid);
+    }
+    storage_.assign(size / sizeof(DWORD) + 1, 0);
+    if (!::InitializeAcl(get(), size, ACL_REVISION)) {
+      ADD_FAILURE() << LastErrorText("InitializeAcl", "");
+      return;
+    }
+    for (std::size_t i = 0; i < value.aces.size(); ++i) {
+      const platform::Ace& ace = value.aces[i];
+      const BOOL added =
+          ace.type == platform::kAccessDeniedAceType
+              ? ::AddAccessDeniedAceEx(get(), ACL_REVISION, ace.flags, ace.mask, sids_[i])
+              : ::AddAccessAllowedAceEx(get(), ACL_REVISION, ace.flags, ace.mask, sids_[i]);
+      if (!added) ADD_FAILURE() << LastErrorText("AddAccess*AceEx", ace.sid.text);
+    }
+  }
+  ~SeedAcl() {
+    for (PSID sid : sids_) ::LocalFree(sid);
+  }
+  SeedAcl(const SeedAcl&) = delete;
+  SeedAcl& operator=(const SeedAcl&) = delete;
+
+  PACL get() { return reinterpret_cast<PACL>(storage_.data()); }
+
+ private:
+  std::vector<PSID> sids_;
+  std::vector<DWORD> storage_;
+};
+
+// Removes a key with its subtree, opening each key to everyone first: a case may have left it
+// with an empty DACL or with DELETE denied. A key that is already gone is fine.
+void RemoveKeyTree(HKEY root, const std::wstring& path) {
+  HKEY key = nullptr;
+  if (::RegOpenKeyExW(root, path.c_str(), 0, WRITE_DAC | kNativeView, &key) == ERROR_SUCCESS) {
+    SECURITY_DESCRIPTOR open{};
+    ::InitializeSecurityDescriptor(&open, SECURITY_DESCRIPTOR_REVISION);
+    ::SetSecurityDescriptorDacl(&open, TRUE, nullptr, FALSE);
+    ::RegSetKeySecurity(key, DACL_SECURITY_INFORMATION, &open);
+    ::RegCloseKey(key);
+  }
+  std::vector<std::wstring> children;
+  if (::RegOpenKeyExW(root, path.c_str(), 0, KEY_READ | kNativeView, &key) == ERROR_SUCCESS) {
+    wchar_t name[256];
+    for (DWORD index = 0;; ++index) {
+      DWORD length = 256;
+      if (::RegEnumKeyExW(key, index, name, &length, nullptr, nullptr, nullptr, nullptr) !=
+          ERROR_SUCCESS) {
+        break;
+      }
+      children.emplace_back(name, length);
+    }
+    ::RegCloseKey(key);
+  }
+  for (const std::wstring& child : children) RemoveKeyTree(root, path + L"\\" + child);
+  const LSTATUS status = ::RegDeleteKeyExW(root, path.c_str(), kNativeView, 0);
+  if (status != ERROR_SUCCESS && status != ERROR_FILE_NOT_FOUND) {
+    ADD_FAILURE() << CodeText("RegDeleteKeyExW", Narrow(path), status);
+  }
+}
+
 class Win32Machine final : public Machine {
  public:
   Win32Machine() : previous_(platform::Install(platform::win32::Backend())) {
@@ -67,6 +174,11 @@ class Win32Machine final : public Machine {
   }
 
   ~Win32Machine() override {
+    if (hold_ != nullptr) {
+      ::SetEvent(hold_);  // a held program must not outlive its case
+      ::CloseHandle(hold_);
+    }
+    for (auto it = keys_.rbegin(); it != keys_.rend(); ++it) RemoveKeyTree(it->root, it->rest);
     for (HANDLE lock : locks_) ::CloseHandle(lock);
     for (auto it = services_.rbegin(); it != services_.rend(); ++it) RemoveService(*it);
     if (manager_ != nullptr) ::CloseServiceHandle(manager_);
@@ -200,12 +312,128 @@ class Win32Machine final : public Machine {
   }
 
   bool ServiceGoneSoon(const std::string& name) override {
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(15);
+    const auto deadline = std::chrono::steady_clock::now() + Scaled(15);
     while (HasService(name)) {
       if (std::chrono::steady_clock::now() > deadline) return false;
       std::this_thread::sleep_for(std::chrono::milliseconds(50));
     }
     return true;
+  }
+
+  void AddKey(const std::string& path) override {
+    const KeyPath split = SplitKeyPath(path);
+    if (split.root == nullptr) return;
+    // Every key from the root down, so that the topmost one made here is known and removed.
+    for (std::size_t at = split.rest.find(L'\\');; at = split.rest.find(L'\\', at + 1)) {
+      const std::wstring key = split.rest.substr(0, at);
+      HKEY created = nullptr;
+      DWORD disposition = 0;
+      const LSTATUS status =
+          ::RegCreateKeyExW(split.root, key.c_str(), 0, nullptr, 0, KEY_READ | kNativeView, nullptr,
+                            &created, &disposition);
+      if (status != ERROR_SUCCESS) {
+        ADD_FAILURE() << CodeText("RegCreateKeyExW", path, status);
+        return;
+      }
+      ::RegCloseKey(created);
+      if (disposition == REG_CREATED_NEW_KEY) {
+        keys_.push_back({split.root, key});
+        return;
+      }
+      if (at == std::wstring::npos) return;
+    }
+  }
+
+  void SetValue(const std::string& keyPath, const std::string& name, Dword type,
+                const std::vector<std::uint8_t>& data) override {
+    const KeyPath split = SplitKeyPath(keyPath);
+    HKEY key = nullptr;
+    LSTATUS status =
+        ::RegOpenKeyExW(split.root, split.rest.c_str(), 0, KEY_SET_VALUE | kNativeView, &key);
+    if (status != ERROR_SUCCESS) {
+      ADD_FAILURE() << CodeText("RegOpenKeyExW", keyPath, status);
+      return;
+    }
+    // Windows stores the character just past a string's counted bytes when that one is a NUL
+    // and the counted ones end without: a guard character keeps "without NUL" exact.
+    std::vector<std::uint8_t> guarded = data;
+    guarded.insert(guarded.end(), {'X', 0, 0, 0});
+    status = ::RegSetValueExW(key, Widen(name).c_str(), 0, type, guarded.data(),
+                              static_cast<DWORD>(data.size()));
+    if (status != ERROR_SUCCESS) ADD_FAILURE() << CodeText("RegSetValueExW", name, status);
+    ::RegCloseKey(key);
+  }
+
+  bool KeyExists(const std::string& path) override {
+    const KeyPath split = SplitKeyPath(path);
+    HKEY key = nullptr;
+    // READ_CONTROL is the owner's whatever the DACL says; a refusal still means the key is there.
+    const LSTATUS status =
+        ::RegOpenKeyExW(split.root, split.rest.c_str(), 0, READ_CONTROL | kNativeView, &key);
+    if (status == ERROR_SUCCESS) ::RegCloseKey(key);
+    return status == ERROR_SUCCESS || status == ERROR_ACCESS_DENIED;
+  }
+
+  void SetKeyDacl(const std::string& path, const platform::Acl& dacl,
+                  std::uint16_t control) override {
+    const KeyPath split = SplitKeyPath(path);
+    HKEY key = nullptr;
+    LSTATUS status = ::RegOpenKeyExW(split.root, split.rest.c_str(), 0,
+                                     READ_CONTROL | WRITE_DAC | WRITE_OWNER | kNativeView, &key);
+    if (status != ERROR_SUCCESS) {
+      ADD_FAILURE() << CodeText("RegOpenKeyExW", path, status);
+      return;
+    }
+    // The owner and group are written back as they were: Wine replaces both when the DACL is
+    // written alone.
+    DWORD size = 0;
+    ::RegGetKeySecurity(key, OWNER_SECURITY_INFORMATION | GROUP_SECURITY_INFORMATION, nullptr,
+                        &size);
+    std::vector<DWORD> current(size / sizeof(DWORD) + 1);
+    status = ::RegGetKeySecurity(key, OWNER_SECURITY_INFORMATION | GROUP_SECURITY_INFORMATION,
+                                 current.data(), &size);
+    PSID owner = nullptr;
+    PSID group = nullptr;
+    BOOL defaulted = FALSE;
+    ::GetSecurityDescriptorOwner(current.data(), &owner, &defaulted);
+    ::GetSecurityDescriptorGroup(current.data(), &group, &defaulted);
+
+    SeedAcl acl(dacl);
+    SECURITY_DESCRIPTOR sd{};
+    ::InitializeSecurityDescriptor(&sd, SECURITY_DESCRIPTOR_REVISION);
+    ::SetSecurityDescriptorOwner(&sd, owner, FALSE);
+    ::SetSecurityDescriptorGroup(&sd, group, FALSE);
+    ::SetSecurityDescriptorDacl(&sd, TRUE, acl.get(), FALSE);
+    constexpr SECURITY_DESCRIPTOR_CONTROL kInheritance =
+        SE_DACL_PROTECTED | SE_DACL_AUTO_INHERITED | SE_DACL_AUTO_INHERIT_REQ;
+    ::SetSecurityDescriptorControl(
+        &sd, kInheritance, static_cast<SECURITY_DESCRIPTOR_CONTROL>(control & kInheritance));
+    if (status == ERROR_SUCCESS) {
+      status = ::RegSetKeySecurity(
+          key, OWNER_SECURITY_INFORMATION | GROUP_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION,
+          &sd);
+    }
+    if (status != ERROR_SUCCESS) ADD_FAILURE() << CodeText("RegSetKeySecurity", path, status);
+    ::RegCloseKey(key);
+  }
+
+  std::string ExitCodeProgram() const override {
+    return Narrow(ProgramFolder() + L"\\exit_code.exe");
+  }
+
+  std::string HoldArgument() override {
+    if (hold_ == nullptr) {
+      static int holds = 0;
+      holdName_ = "OrvoContractHold-" + std::to_string(::GetCurrentProcessId()) + "-" +
+                  std::to_string(++holds);
+      hold_ = ::CreateEventW(nullptr, TRUE, FALSE, Widen(holdName_).c_str());
+      if (hold_ == nullptr) ADD_FAILURE() << LastErrorText("CreateEventW", holdName_);
+    }
+    return holdName_;
+  }
+
+  void ReleaseHeldPrograms() override {
+    if (hold_ != nullptr && !::SetEvent(hold_)) ADD_FAILURE() << LastErrorText("SetEvent", "");
   }
 
  private:
@@ -228,7 +456,7 @@ class Win32Machine final : public Machine {
   }
 
   static bool WaitForState(SC_HANDLE service, DWORD state) {
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(15);
+    const auto deadline = std::chrono::steady_clock::now() + Scaled(15);
     SERVICE_STATUS status{};
     while (::QueryServiceStatus(service, &status) && status.dwCurrentState != state) {
       if (std::chrono::steady_clock::now() > deadline) return false;
@@ -258,6 +486,9 @@ class Win32Machine final : public Machine {
   std::vector<EnvEntry> env_;
   std::vector<std::string> services_;
   SC_HANDLE manager_ = nullptr;
+  std::vector<KeyPath> keys_;
+  HANDLE hold_ = nullptr;
+  std::string holdName_;
 };
 
 }  // namespace
