@@ -6,6 +6,8 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 
 bash scripts/install-deps.sh
+# shellcheck source=scripts/wine-env.sh
+. scripts/wine-env.sh
 
 cmake --preset host
 cmake --build --preset host
@@ -14,10 +16,32 @@ cmake --build --preset win32
 
 status=0
 ctest --preset host || status=1
-ctest --preset win32 || status=1
+wine_ran=1
+case "$ORVO_WINE_MODE" in
+  native) ctest --preset win32 || status=1 ;;
+  emulated)
+    if [ "${ORVO_WINE_QEMU:-0}" = 1 ]; then
+      echo "test.sh: 32-bit programs run under qemu-i386: the Wine tests take most of an hour"
+      ctest --preset win32 || status=1
+    else
+      echo "test.sh: NOT RUN: the Wine tests (contract_wine, e2e). 32-bit programs run here only"
+      echo "  under qemu-i386, too unreliable for them; ORVO_WINE_QEMU=1 runs them anyway."
+      wine_ran=0
+    fi
+    ;;
+  *)
+    echo "test.sh: NOT RUN: the Wine tests (contract_wine, e2e). This machine's kernel does not"
+    echo "  run 32-bit programs (booted without its 32-bit emulation), and Wine runs the 32-bit"
+    echo "  OrvoCleanup.exe in one. The win32 build above, with its import check, did run."
+    echo "  ORVO_WINE_QEMU=1 bash scripts/test.sh tries them under qemu-i386."
+    wine_ran=0
+    ;;
+esac
 if [ "$status" -ne 0 ]; then
   echo "test.sh: FAILED (see the output above; e2e logs in build/win32/tests/e2e/artifacts)" >&2
-else
+elif [ "$wine_ran" -eq 1 ]; then
   echo "test.sh: all tests passed"
+else
+  echo "test.sh: the host tests passed and the win32 build succeeded; the Wine tests did not run"
 fi
 exit "$status"
