@@ -27,6 +27,7 @@ def main() -> int:
     parser = argparse.ArgumentParser(description=__doc__)
     parser.add_argument("--exe", type=Path, required=True, help="OrvoCleanup.exe")
     parser.add_argument("--service", type=Path, required=True, help="orvo_test_service.exe")
+    parser.add_argument("--seed-dacl", type=Path, required=True, help="seed_key_dacl.exe")
     parser.add_argument("--work", type=Path, required=True, help="folder for the demo prefix")
     args = parser.parse_args()
 
@@ -38,7 +39,7 @@ def main() -> int:
         prefix = winebox.Prefix(prefix_path, log, display)
         prefix.start_server()
         try:
-            winebox.seed(prefix, args.service)
+            winebox.seed(prefix, args.service, args.seed_dacl)
             print_listing("BEFORE", prefix)
 
             exe = winebox.DOWNLOADS + "\\OrvoCleanup.exe"

@@ -44,6 +44,32 @@ class Case:
     reuse: Optional[str] = None  # run again in the prefix an earlier case left
     planted: bool = False  # plant probe DLLs beside the program, then run the control
     screenshots: bool = False
+    # Seed below the vendor key a key nothing in the prefix can delete (owned by SYSTEM, empty
+    # DACL): the deletion ladder runs to its end, through the subinacl.exe double beside the
+    # program and reg.exe by its full path; reg.exe doubles beside the program and in the
+    # current folder must never run.
+    sealed: bool = False
+
+
+SEALED = winebox.KeyTrace("HKLM\\Software\\Tarnwick\\Sealed", "owned by SYSTEM, empty DACL",
+                          locked="system")
+VENDOR_KEY = "HKLM\\Software\\Tarnwick"
+
+# What the ladder writes when it has to go all the way (the sealed case), in order.
+SEALED_LOG = [
+    r"^\tmodRegistry\\fDeleteKey - Error:  5$",
+    r"^\t\t- Attempting second run using subinacl\.\.\.$",
+    r"^\tmodRegistry\\fDeleteKey - Error:  5$",
+    r"^\tmodRegistry\\fDeleteKey:  Still not working, attempting deletion with reg\.exe$",
+    r'^\t\tcmd:  reg\.exe delete "HKLM\\Software\\Tarnwick" /f /reg:64$',
+]
+# The subinacl.exe double's command lines: its own path, then the two runs of the ladder.
+SUBINACL_LINES = [
+    r'subinacl\.exe"? /keyreg "HKEY_LOCAL_MACHINE\\Software\\Tarnwick" '
+    r"/setowner=administrators /grant=\S+=f$",
+    r'subinacl\.exe"? /subkeyreg "HKEY_LOCAL_MACHINE\\Software\\Tarnwick" '
+    r"/setowner=administrators /grant=\S+=f$",
+]
 
 
 CASES = [
@@ -54,7 +80,36 @@ CASES = [
     Case("yes-again", "yes", "y again on the cleaned prefix: ends normally", reuse="yes"),
     Case("planted-dlls", "yes", "run from Downloads beside planted DLLs: none is loaded",
          planted=True),
+    Case("sealed-key", "yes", "y with an undeletable key below the vendor key: the whole ladder",
+         sealed=True),
 ]
+
+
+def missing_in_order(run: winebox.Run, patterns: list[str]) -> list[str]:
+    """The first of the patterns that the program's own debug lines do not match in order."""
+    lines = [d.text for d in winebox.program_debug_lines(run)]
+    position = 0
+    for pattern in patterns:
+        regex = re.compile(pattern)
+        while position < len(lines) and not regex.search(lines[position]):
+            position += 1
+        if position == len(lines):
+            return [f"debug line matching {pattern!r} missing (in order)"]
+        position += 1
+    return []
+
+
+def traces_of(case: Case) -> list:
+    return winebox.TRACES + ([SEALED] if case.sealed else [])
+
+
+def must_stay(case: Case, trace, history: list[str]) -> bool:
+    """Whether the trace must be there after the runs in `history`: the sealed key, and the
+    vendor key that holds it, stay whatever the answer."""
+    if case.sealed and isinstance(trace, winebox.KeyTrace) and trace.path in (SEALED.path,
+                                                                                VENDOR_KEY):
+        return True
+    return all(winebox.expected_present(trace, a) for a in history)
 
 
 @dataclasses.dataclass
@@ -149,7 +204,7 @@ class E2E:
             self.history[case.name] = []
             prefix.start_server()
             seeded = time.monotonic()
-            winebox.seed(prefix, self.args.service)
+            winebox.seed(prefix, self.args.service, self.args.seed_dacl, traces_of(case))
             log(f"seeded in {time.monotonic() - seeded:.1f} s")
         history = self.history[case.name]
 
@@ -158,13 +213,19 @@ class E2E:
         shutil.copy2(self.args.exe, prefix.host_path(exe))
         if case.planted:
             self.plant(prefix, log)
+        # The subinacl.exe double beside the program (where the ladder looks for it first),
+        # and reg.exe doubles beside the program, which is also the current folder.
+        for name in ("subinacl.exe", "reg.exe"):
+            shutil.copy2(self.args.recorder, prefix.host_path(winebox.DOWNLOADS) / name)
+            recorded = prefix.host_path(winebox.SUPPORT_DIR + "\\" + name + ".log")
+            recorded.unlink(missing_ok=True)
 
-        before = winebox.listing(prefix)
+        before = winebox.listing(prefix, traces_of(case))
         log("before the run:")
         for trace, state in before:
             log(f"  {trace.label}: {state or 'absent'}")
         for trace, state in before:
-            must_be_there = all(winebox.expected_present(trace, a) for a in history)
+            must_be_there = must_stay(case, trace, history)
             if (state is not None) != must_be_there:
                 outcome.failures.append(f"before the run, {trace.label} is "
                                         f"{state or 'absent'}; seeding went wrong")
@@ -202,10 +263,11 @@ class E2E:
         for line in run.crashes:
             outcome.failures.append(f"crash or loader error in the trace: {line.strip()}")
         outcome.failures += self.check_log(run, case.answer)
+        outcome.failures += self.check_doubles(prefix, case, run, log)
 
         log("after the run:")
-        for trace in winebox.TRACES:
-            must_be_there = all(winebox.expected_present(trace, a) for a in history)
+        for trace in traces_of(case):
+            must_be_there = must_stay(case, trace, history)
             state = trace.state(prefix, expect_gone=not must_be_there)
             log(f"  {trace.label}: {state or 'absent'}")
             if must_be_there and state is None:
@@ -218,17 +280,34 @@ class E2E:
 
     def check_log(self, run: winebox.Run, answer: str) -> list[str]:
         """The expected debug lines, in order, among the program's own lines."""
-        lines = [d.text for d in winebox.program_debug_lines(run)]
+        return missing_in_order(run, EXPECTED_LOG[answer])
+
+    def check_doubles(self, prefix: winebox.Prefix, case: Case, run: winebox.Run,
+                      log: winebox.Log) -> list[str]:
+        """What the subinacl.exe and reg.exe doubles recorded, and, in the sealed case, the
+        ladder's log lines."""
         failures = []
-        position = 0
-        for pattern in EXPECTED_LOG[answer]:
-            regex = re.compile(pattern)
-            while position < len(lines) and not regex.search(lines[position]):
-                position += 1
-            if position == len(lines):
-                failures.append(f"debug line matching {pattern!r} missing (in order)")
-                break
-            position += 1
+        recorded = {}
+        for name in ("subinacl.exe", "reg.exe"):
+            path = prefix.host_path(winebox.SUPPORT_DIR + "\\" + name + ".log")
+            lines = path.read_text(encoding="utf-8-sig", errors="replace").splitlines() \
+                if path.is_file() else []
+            recorded[name] = lines
+            log(f"{name} double ran {len(lines)} time(s)" + "".join(f"\n  {l}" for l in lines))
+        for line in recorded["reg.exe"]:
+            failures.append(f"the reg.exe double beside the program ran: {line}")
+        if not case.sealed:
+            return failures
+        subinacl = recorded["subinacl.exe"]
+        if len(subinacl) != len(SUBINACL_LINES) or not all(
+                re.search(p, line) for p, line in zip(SUBINACL_LINES, subinacl)):
+            failures.append(f"the subinacl.exe double ran {subinacl!r}; expected lines matching "
+                            f"{SUBINACL_LINES!r}")
+        failures += missing_in_order(run, SEALED_LOG)
+        lines = [d.text for d in winebox.program_debug_lines(run)]
+        cmd_lines = [line for line in lines if "cmd:" in line]
+        if len(cmd_lines) != 1:
+            failures.append(f"reg.exe should run once; the log shows {cmd_lines!r}")
         return failures
 
     def plant(self, prefix: winebox.Prefix, log: winebox.Log) -> None:
@@ -301,6 +380,8 @@ def main() -> int:
     parser.add_argument("--service", type=Path, required=True, help="orvo_test_service.exe")
     parser.add_argument("--probe", type=Path, required=True, help="the planted probe DLL")
     parser.add_argument("--control", type=Path, required=True, help="plant_control.exe")
+    parser.add_argument("--seed-dacl", type=Path, required=True, help="seed_key_dacl.exe")
+    parser.add_argument("--recorder", type=Path, required=True, help="command_recorder.exe")
     parser.add_argument("--work", type=Path, required=True, help="folder for the prefixes")
     parser.add_argument("--artifacts", type=Path, required=True,
                         help="folder for logs, traces and screenshots")

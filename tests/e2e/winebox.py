@@ -19,8 +19,14 @@ import time
 from pathlib import Path
 from typing import Callable, Iterable, Optional
 
-WINE = "wine"  # the 32-bit loader; it runs 32-bit programs, and sc.exe/reg.exe
+WINE = "wine"  # the 32-bit loader; it runs the 32-bit programs under test
+# The 64-bit loader runs the prefix's own tools (sc.exe, reg.exe) as an administrator's shell
+# would; it also keeps them at native speed where 32-bit code runs under an emulator.
+WINE64 = "/usr/lib/wine/wine64" if Path("/usr/lib/wine/wine64").exists() else WINE
 WINESERVER = "wineserver"
+# Every wait is this many times longer where the machine runs 32-bit code through an emulator
+# (scripts/wine-env.sh sets it): a 32-bit program then takes about a minute to start.
+TIME_SCALE = float(os.environ.get("ORVO_WINE_TIME_SCALE", "1"))
 
 CAPTION = "Orvo Cleanup"
 
@@ -33,6 +39,7 @@ ANSWER_NAMES = {IDOK: "OK", IDCANCEL: "Cancel", IDYES: "Yes", IDNO: "No", -1: "n
 # Where the test programs live inside a prefix, and where a user runs the program.
 SUPPORT_DIR = "C:\\e2e-support"
 SERVICE_EXE = SUPPORT_DIR + "\\orvo_test_service.exe"
+SEED_DACL_EXE = SUPPORT_DIR + "\\seed_key_dacl.exe"
 DOWNLOADS = "C:\\users\\root\\Downloads"
 PLANT_MARKERS = "C:\\planted"
 
@@ -148,12 +155,16 @@ class Prefix:
         err_path = self.scratch() / f"{self._serial}.err"
         with open(out_path, "wb") as out, open(err_path, "wb") as err:
             done = subprocess.run(args, env=self.env(debug), cwd=cwd, stdin=subprocess.DEVNULL,
-                                  stdout=out, stderr=err, timeout=timeout)
+                                  stdout=out, stderr=err, timeout=timeout * TIME_SCALE)
         return (done.returncode, out_path.read_text(errors="replace"),
                 err_path.read_text(errors="replace"))
 
     def wine(self, *args: str, debug: str = "-all", timeout: float = 120) -> tuple[int, str, str]:
         return self.run([WINE, *args], debug=debug, timeout=timeout)
+
+    def tool(self, *args: str, debug: str = "-all", timeout: float = 120) -> tuple[int, str, str]:
+        """Runs one of the prefix's own 64-bit tools (sc, reg)."""
+        return self.run([WINE64, *args], debug=debug, timeout=timeout)
 
     def start_server(self) -> None:
         """Keeps one wineserver for the prefix until stop(): seeding, the program and the
@@ -163,7 +174,7 @@ class Prefix:
     def stop(self) -> None:
         subprocess.run([WINESERVER, "-k"], env=self.env(), stdout=subprocess.DEVNULL,
                        stderr=subprocess.DEVNULL)
-        subprocess.run([WINESERVER, "-w"], env=self.env(), timeout=60)
+        subprocess.run([WINESERVER, "-w"], env=self.env(), timeout=60 * TIME_SCALE)
 
     def scratch(self) -> Path:
         """A folder beside the prefix for command output and traces; removed with it."""
@@ -226,16 +237,19 @@ def boot_template(path: Path, log: Callable[[str], None]) -> Prefix:
     prefix = Prefix(path, log, None)
     started = time.monotonic()
     code, _, err = prefix.run(["wineboot", "-i"], timeout=300)
-    subprocess.run([WINESERVER, "-w"], env=prefix.env(), timeout=120)
+    subprocess.run([WINESERVER, "-w"], env=prefix.env(), timeout=120 * TIME_SCALE)
     if code != 0:
         raise RuntimeError(f"wineboot -i failed with {code}: {err[-2000:]}")
     settings = [
         ("HKCU\\Software\\Wine\\Debug", "RelayInclude", "REG_SZ", ";".join(RELAYED)),
         ("HKCU\\Software\\Wine\\WineDbg", "ShowCrashDialog", "REG_DWORD", "0"),
+        # How long the Service Control Manager waits for a service program to connect.
+        ("HKLM\\System\\CurrentControlSet\\Control", "ServicesPipeTimeout", "REG_DWORD",
+         str(int(30000 * TIME_SCALE))),
     ]
     prefix.start_server()
     for key, name, kind, data in settings:
-        code, _, err = prefix.retry(f"reg add {key}\\{name}", lambda: prefix.wine(
+        code, _, err = prefix.retry(f"reg add {key}\\{name}", lambda: prefix.tool(
             "reg", "add", key, "/v", name, "/t", kind, "/d", data, "/f"))
         if code != 0:
             raise RuntimeError(f"reg add {key} /v {name} failed: {err}")
@@ -263,7 +277,7 @@ def clone(template: Path, path: Path, log: Callable[[str], None],
 def service_state(prefix: Prefix, name: str) -> str:
     """The service's state as sc query reports it ("RUNNING", "STOPPED", ...), or the
     error sc got when opening it ("1060" when the service does not exist)."""
-    code, out, err = prefix.wine("sc", "query", name, debug="-all,err+sc")
+    code, out, err = prefix.tool("sc", "query", name, debug="-all,err+sc")
     match = re.search(r"STATE\s*:\s*\d+\s+(\w+)", out)
     if code == 0 and match:
         return match.group(1)
@@ -277,7 +291,7 @@ def wait_service(prefix: Prefix, name: str, accept: Iterable[str], timeout: floa
     """Polls a service until its state is one of `accept` or the time is up; returns the
     last state seen (a stopped service disappears only once its process has ended)."""
     accept = set(accept)
-    deadline = time.monotonic() + timeout
+    deadline = time.monotonic() + timeout * TIME_SCALE
     state = service_state(prefix, name)
     while state not in accept and time.monotonic() < deadline:
         time.sleep(0.3)
@@ -286,12 +300,12 @@ def wait_service(prefix: Prefix, name: str, accept: Iterable[str], timeout: floa
 
 
 def create_service(prefix: Prefix, name: str, start: bool) -> None:
-    code, out, err = prefix.retry(f"sc create {name}", lambda: prefix.wine(
+    code, out, err = prefix.retry(f"sc create {name}", lambda: prefix.tool(
         "sc", "create", name, "binPath=", SERVICE_EXE))
     if code != 0:
         raise RuntimeError(f"sc create {name} failed ({code}): {out}{err}")
     if start:
-        code, out, err = prefix.wine("sc", "start", name)
+        code, out, err = prefix.tool("sc", "start", name, timeout=120)
         if code != 0:
             raise RuntimeError(f"sc start {name} failed ({code}): {out}{err}")
         state = wait_service(prefix, name, {"RUNNING"}, 10)
@@ -323,7 +337,7 @@ class ServiceTrace:
 
     def show(self, prefix: Prefix) -> list[str]:
         """What `sc query` says about the service, for a listing."""
-        code, out, err = prefix.wine("sc", "query", self.name, debug="-all,err+sc")
+        code, out, err = prefix.tool("sc", "query", self.name, debug="-all,err+sc")
         if code == 0:
             return [line.strip() for line in out.splitlines()
                     if re.match(r"\s*(SERVICE_NAME|STATE)", line)]
@@ -365,6 +379,56 @@ class FileTrace:
         return f"present, {path.stat().st_size} bytes" if path.is_file() else None
 
 
+ROOT_NAMES = {"HKLM": "HKEY_LOCAL_MACHINE"}
+
+
+@dataclasses.dataclass(frozen=True)
+class KeyTrace:
+    """A registry key, named by its native path as the 64-bit reg.exe sees it (the 32-bit
+    view's keys below HKLM\\Software\\Wow6432Node). `locked` seeds it with an empty DACL
+    and that owner ("administrators" or "system")."""
+    path: str
+    note: str = ""
+    removed_by: frozenset = frozenset()
+    locked: Optional[str] = None
+
+    @property
+    def label(self) -> str:
+        return f"key {self.path}" + (f" ({self.note})" if self.note else "")
+
+    def seed(self, prefix: Prefix) -> None:
+        code, out, err = prefix.retry(f"reg add {self.path}", lambda: prefix.tool(
+            "reg", "add", self.path, "/v", "SeededBy", "/t", "REG_SZ", "/d", "e2e", "/f",
+            "/reg:64"))
+        if code != 0:
+            raise RuntimeError(f"reg add {self.path} failed ({code}): {out}{err}")
+        if self.locked:
+            code, out, err = prefix.wine(SEED_DACL_EXE, self.path, self.locked, timeout=180)
+            if code != 0:
+                raise RuntimeError(f"seed_key_dacl {self.path} {self.locked} failed ({code}): "
+                                   f"{out}{err}")
+
+    def _listed(self, prefix: Prefix) -> bool:
+        """Whether the parent's listing names the key: a key whose DACL allows nobody cannot
+        be queried itself, but its parent still lists it."""
+        parent, _, name = self.path.rpartition("\\")
+        code, out, _ = prefix.tool("reg", "query", parent, "/reg:64")
+        if code != 0:
+            return False
+        root, _, rest = self.path.partition("\\")
+        full = (ROOT_NAMES.get(root.upper(), root) + "\\" + rest).lower()
+        return any(line.strip().lower() == full for line in out.splitlines())
+
+    def show(self, prefix: Prefix) -> list[str]:
+        state = self.state(prefix)
+        return [f"{self.path}: {state or 'absent'}"]
+
+    def state(self, prefix: Prefix, expect_gone: bool = False) -> Optional[str]:
+        if not self._listed(prefix):
+            return None
+        return "present" + (f", owner {self.locked}, DACL allows nobody" if self.locked else "")
+
+
 YES_NO = frozenset({"yes", "no"})
 YES = frozenset({"yes"})
 
@@ -383,12 +447,24 @@ TRACES = [
     FileTrace("C:\\windows\\syswow64\\tarnwickeventlogmsghelper2.dll", "decoy"),
     FileTrace("C:\\windows\\system32\\tarnwickeventlogmsghelper.dll",
               "64-bit system32, behind redirection: must stay"),
+    # The vendor key with a subtree three levels deep, and a key that allows nobody anything,
+    # owned by the administrators as an install leaves it.
+    KeyTrace("HKLM\\Software\\Tarnwick", removed_by=YES),
+    KeyTrace("HKLM\\Software\\Tarnwick\\Orvo\\Shell Extensions\\Installed", removed_by=YES),
+    KeyTrace("HKLM\\Software\\Tarnwick\\Updater", removed_by=YES),
+    KeyTrace("HKLM\\Software\\Tarnwick\\Locked", "DACL allows nobody", removed_by=YES,
+             locked="administrators"),
+    KeyTrace("HKLM\\Software\\TarnwickOther", "decoy"),
+    KeyTrace("HKLM\\Software\\Tarnwick2", "decoy"),
+    KeyTrace("HKLM\\Software\\Wow6432Node\\Tarnwick", "the 32-bit view's twin: must stay"),
 ]
 
 
-def seed(prefix: Prefix, service_exe: Path, traces: Iterable = TRACES) -> None:
+def seed(prefix: Prefix, service_exe: Path, seed_dacl_exe: Path,
+         traces: Iterable = TRACES) -> None:
     prefix.host_path(SUPPORT_DIR).mkdir(parents=True, exist_ok=True)
     shutil.copy2(service_exe, prefix.host_path(SERVICE_EXE))
+    shutil.copy2(seed_dacl_exe, prefix.host_path(SEED_DACL_EXE))
     for trace in traces:
         trace.seed(prefix)
 
@@ -692,7 +768,7 @@ def run_program(prefix: Prefix, exe: str, cwd: str, script: list[Step],
             return None
 
         for step in script:
-            window = next_window(box_timeout)
+            window = next_window(box_timeout * TIME_SCALE)
             if window is None:
                 why = "the program ended" if proc.poll() is not None else "timed out"
                 problems.append(f"box '{step.tag}' never appeared ({why})")
@@ -703,6 +779,7 @@ def run_program(prefix: Prefix, exe: str, cwd: str, script: list[Step],
                 display.screenshot(screenshots[step.tag])
             display.key(window, step.key)
             answered.append((window, step.key))
+        exit_timeout *= TIME_SCALE
         deadline = time.monotonic() + exit_timeout
         while proc.poll() is None and time.monotonic() < deadline:
             window = next_window(min(1.0, max(0.0, deadline - time.monotonic())))
