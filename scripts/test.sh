@@ -17,26 +17,14 @@ cmake --build --preset win32
 status=0
 ctest --preset host || status=1
 wine_ran=1
-case "$ORVO_WINE_MODE" in
-  native) ctest --preset win32 || status=1 ;;
-  emulated)
-    if [ "${ORVO_WINE_QEMU:-0}" = 1 ]; then
-      echo "test.sh: 32-bit programs run under qemu-i386: the Wine tests take most of an hour"
-      ctest --preset win32 || status=1
-    else
-      echo "test.sh: NOT RUN: the Wine tests (contract_wine, e2e). 32-bit programs run here only"
-      echo "  under qemu-i386, too unreliable for them; ORVO_WINE_QEMU=1 runs them anyway."
-      wine_ran=0
-    fi
-    ;;
-  *)
-    echo "test.sh: NOT RUN: the Wine tests (contract_wine, e2e). This machine's kernel does not"
-    echo "  run 32-bit programs (booted without its 32-bit emulation), and Wine runs the 32-bit"
-    echo "  OrvoCleanup.exe in one. The win32 build above, with its import check, did run."
-    echo "  ORVO_WINE_QEMU=1 bash scripts/test.sh tries them under qemu-i386."
-    wine_ran=0
-    ;;
-esac
+if [ "$ORVO_WINE_MODE" = native ]; then
+  ctest --preset win32 || status=1
+else
+  echo "test.sh: NOT RUN: the Wine tests (contract_wine, e2e). This machine's kernel does not"
+  echo "  run 32-bit programs (it was booted without its 32-bit emulation), and Wine runs the"
+  echo "  32-bit OrvoCleanup.exe in one. The win32 build above, with its import check, did run."
+  wine_ran=0
+fi
 if [ "$status" -ne 0 ]; then
   echo "test.sh: FAILED (see the output above; e2e logs in build/win32/tests/e2e/artifacts)" >&2
 elif [ "$wine_ran" -eq 1 ]; then

@@ -1,15 +1,12 @@
 # shellcheck shell=bash
-# Sourced by the scripts that run Wine. Sets ORVO_WINE_MODE to how this machine runs the 32-bit
-# programs Wine needs: "native", "emulated" (qemu-i386, registered by install-deps.sh with
-# ORVO_WINE_QEMU=1) or "none" (a kernel booted without its 32-bit emulation).
-if [ -e /proc/sys/fs/binfmt_misc/qemu-i386 ] &&
-  grep -qx enabled /proc/sys/fs/binfmt_misc/qemu-i386; then
-  ORVO_WINE_MODE=emulated
-  # Wine's 32-bit loader maps fixed addresses (the shared user data at 0x7ffe0000): the
-  # emulator must reserve the guest's address space up front to leave them free.
-  export QEMU_RESERVED_VA=0xf7000000
-  # A 32-bit program takes about a minute to start there: every wait of the Wine tests grows.
-  export ORVO_WINE_TIME_SCALE=${ORVO_WINE_TIME_SCALE:-8}
+# Sourced by the scripts that run Wine. Wine runs the 32-bit OrvoCleanup.exe in a 32-bit Linux
+# process, which a kernel booted without its 32-bit emulation refuses ("Exec format error").
+# Sets ORVO_WINE_MODE to "native" where 32-bit programs run, "none" where they do not. A
+# user-mode emulator registered for them (qemu-i386) does not count: Wine's 32-bit side crashes
+# under it in the service and registry calls the tests make.
+emulated=/proc/sys/fs/binfmt_misc/qemu-i386
+if [ -e "$emulated" ] && grep -qx enabled "$emulated"; then
+  ORVO_WINE_MODE=none
 elif /lib/i386-linux-gnu/ld-linux.so.2 --version >/dev/null 2>&1; then
   ORVO_WINE_MODE=native
 else
