@@ -458,6 +458,25 @@ TEST_F(DeleteKeyTest, SecondRunTakesOwnershipWithSubinacl) {
   EXPECT_EQ(machine.OpenProcessHandleCount(), 0U);
 }
 
+TEST_F(DeleteKeyTest, RefusedEvenAfterSubinaclEndsWithRegExe) {
+  machine.FailCall("RegDeleteKeyExW", "HKLM\\Software\\Tarnwick", platform::kErrorAccessDenied);
+  machine.AddFile("C:\\Tools\\subinacl.exe");
+  bool notFound = false;
+  EXPECT_EQ(fDeleteKey("HKLM", "Software", "Tarnwick", notFound), 5);
+  std::vector<std::string> programs;
+  for (const auto& s : machine.started) programs.push_back(fake::Lower(s.resolvedPath));
+  EXPECT_THAT(programs, ElementsAre("c:\\tools\\subinacl.exe", "c:\\tools\\subinacl.exe",
+                                    "c:\\windows\\system32\\reg.exe"));
+  EXPECT_THAT(LinesWith("cmd:"),
+              ElementsAre("\t\tcmd:  reg.exe delete \"HKLM\\Software\\Tarnwick\" /f /reg:64"));
+  // The subtree went on the first attempt; only the refused key itself is left.
+  EXPECT_TRUE(machine.KeyExists("HKLM\\Software\\Tarnwick"));
+  EXPECT_TRUE(machine.SubkeyNames("HKLM\\Software\\Tarnwick").empty());
+  ExpectDecoysKept();
+  EXPECT_EQ(machine.OpenKeyCount(), 0U);
+  EXPECT_EQ(machine.OpenProcessHandleCount(), 0U);
+}
+
 TEST_F(DeleteKeyTest, Wow6432NodeKeyIsDeletedInThe32BitViewOnly) {
   machine.FailCall("RegDeleteKeyExW", "HKLM\\Software\\Wow6432Node\\Tarnwick",
                    platform::kErrorAccessDenied);

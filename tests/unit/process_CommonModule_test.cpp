@@ -145,6 +145,22 @@ TEST_F(LauncherTest, WaitForTermination) {
   EXPECT_EQ(machine.OpenProcessHandleCount(), 0U);
 }
 
+TEST_F(LauncherTest, WaitingLetsWindowMessagesThrough) {
+  machine.InstallProgram("C:\\windows\\syswow64\\cmd.exe", {}, 0, 3000);
+  machine.pendingMessages = 2;
+  std::string err;
+  EXPECT_TRUE(ShellAndWaitForTermination("cmd.exe /c ping", 0, err, 2000000000, false));
+  EXPECT_EQ(machine.pumpedMessages, 1);
+  EXPECT_GE(machine.tickCount, 1003000U);
+  std::string workDir;
+  std::int32_t exitCode = 11;
+  machine.pendingMessages = 1;
+  EXPECT_TRUE(ShellX("cmd.exe", "/c ping", true, 0, "open", workDir, exitCode));
+  EXPECT_EQ(exitCode, 0);
+  EXPECT_EQ(machine.pumpedMessages, 2);
+  EXPECT_EQ(machine.OpenProcessHandleCount(), 0U);
+}
+
 TEST_F(LauncherTest, WaitForTerminationTimesOut) {
   machine.InstallProgram("C:\\windows\\syswow64\\cmd.exe", {}, 0, 60000);
   const platform::Dword start = machine.tickCount;
