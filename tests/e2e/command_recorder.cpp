@@ -15,9 +15,16 @@ int wmain() {
   const wchar_t* name = std::wcsrchr(self, L'\\');
   name = name != nullptr ? name + 1 : self;
   const std::wstring log = std::wstring(L"C:\\e2e-support\\") + name + L".log";
-  FILE* file = _wfopen(log.c_str(), L"a, ccs=UTF-8");
+  // One UTF-8 line per run, written as bytes (no text-mode translation to depend on).
+  const std::wstring line = std::wstring(self) + L"\t" + GetCommandLineW() + L"\n";
+  const int size = WideCharToMultiByte(CP_UTF8, 0, line.c_str(), static_cast<int>(line.size()),
+                                       nullptr, 0, nullptr, nullptr);
+  std::string bytes(static_cast<std::size_t>(size > 0 ? size : 0), '\0');
+  WideCharToMultiByte(CP_UTF8, 0, line.c_str(), static_cast<int>(line.size()), bytes.data(), size,
+                      nullptr, nullptr);
+  FILE* file = _wfopen(log.c_str(), L"ab");
   if (file == nullptr) return 2;
-  std::fwprintf(file, L"%ls\t%ls\n", self, GetCommandLineW());
+  std::fwrite(bytes.data(), 1, bytes.size(), file);
   std::fclose(file);
   return 0;
 }
