@@ -223,5 +223,37 @@ TEST_F(MainTest, TheRealStepsRunWithoutRecorders) {
   EXPECT_EQ(machine.boxes.size(), 3U);
 }
 
+// The vendor key through the real deletion ladder: gone after Yes with its subtree and a key
+// that allows nobody, untouched after No and Cancel; the keys beside it always stay.
+TEST_F(MainTest, OnlyYesDeletesTheVendorKey) {
+  const struct {
+    const char* name;
+    int answer;
+    bool vendorKeyGoes;
+  } rows[] = {{"Yes", platform::kIdYes, true},
+              {"No", platform::kIdNo, false},
+              {"Cancel", platform::kIdCancel, false}};
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.name);
+    FakeMachine fresh;
+    for (const char* key : {"HKLM\\Software\\Tarnwick\\Orvo\\Shell Extensions\\Installed",
+                            "HKLM\\Software\\Tarnwick\\Locked", "HKLM\\Software\\TarnwickOther",
+                            "HKLM\\Software\\Tarnwick2", "HKLM\\Software\\Wow6432Node\\Tarnwick"}) {
+      fresh.AddKey(key);
+    }
+    fresh.KeySecurity("HKLM\\Software\\Tarnwick\\Locked")->dacl = platform::Acl{};
+    fresh.ScriptAnswers({row.answer});
+    Main();
+    EXPECT_EQ(fresh.KeyExists("HKLM\\Software\\Tarnwick"), !row.vendorKeyGoes);
+    EXPECT_EQ(fresh.KeyExists("HKLM\\Software\\Tarnwick\\Locked"), !row.vendorKeyGoes);
+    for (const char* kept : {"HKLM\\Software\\TarnwickOther", "HKLM\\Software\\Tarnwick2",
+                             "HKLM\\Software\\Wow6432Node\\Tarnwick"}) {
+      EXPECT_TRUE(fresh.KeyExists(kept)) << kept;
+    }
+    EXPECT_TRUE(fresh.started.empty()) << "no outside tool was needed";
+    EXPECT_EQ(fresh.OpenKeyCount(), 0U);
+  }
+}
+
 }  // namespace
 }  // namespace orvo::Module1
