@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -53,9 +54,12 @@ class Machine {
                         const std::vector<std::uint8_t>& data) = 0;
   virtual bool KeyExists(const std::string& path) = 0;
   // Replaces the key's DACL with these entries and its inheritance control bits (protected,
-  // auto-inherited) with `control`; the key keeps its owner.
+  // auto-inherited) with `control`; the key keeps its owner unless `owner` names another.
+  // (Wine, unlike Windows, lets the owner delete a key its DACL refuses DELETE: a case about
+  // the DACL alone gives the key an owner the caller is not.)
   virtual void SetKeyDacl(const std::string& path, const platform::Acl& dacl,
-                          std::uint16_t control = 0) = 0;
+                          std::uint16_t control = 0,
+                          const std::optional<platform::Sid>& owner = std::nullopt) = 0;
 
   // A program (native path) that ends with the exit code its first argument gives. Given
   // HoldArgument() as its second argument it keeps running until ReleaseHeldPrograms.

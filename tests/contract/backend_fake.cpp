@@ -68,8 +68,8 @@ class FakeBackedMachine final : public Machine {
     fake_.SetValue(keyPath, name, type, data);
   }
   bool KeyExists(const std::string& path) override { return fake_.KeyExists(path); }
-  void SetKeyDacl(const std::string& path, const platform::Acl& dacl,
-                  std::uint16_t control) override {
+  void SetKeyDacl(const std::string& path, const platform::Acl& dacl, std::uint16_t control,
+                  const std::optional<platform::Sid>& owner) override {
     platform::SecurityDescriptor* security = fake_.KeySecurity(path);
     if (security == nullptr) {
       ADD_FAILURE() << "no key " << path << " to set the DACL of";
@@ -79,6 +79,7 @@ class FakeBackedMachine final : public Machine {
                                            platform::kSeDaclAutoInherited |
                                            platform::kSeDaclAutoInheritReq;
     security->dacl = dacl;
+    if (owner) security->owner = owner;
     security->control = static_cast<std::uint16_t>(
         (security->control & ~kInheritance) | (control & kInheritance) | platform::kSeDaclPresent);
   }

@@ -102,7 +102,7 @@ class SeedAcl {
         return;
       }
       sids_.push_back(sid);
-      size += sizeof(ACCESS_ALLOWED_ACE) - sizeof(DWORD) + ::GetLengthSid(sid);
+      size += static_cast<DWORD>(sizeof(ACCESS_ALLOWED_ACE) - sizeof(DWORD)) + ::GetLengthSid(sid);
     }
     storage_.assign(size / sizeof(DWORD) + 1, 0);
     if (!::InitializeAcl(get(), size, ACL_REVISION)) {
@@ -324,6 +324,7 @@ class Win32Machine final : public Machine {
     const KeyPath split = SplitKeyPath(path);
     if (split.root == nullptr) return;
     // Every key from the root down, so that the topmost one made here is known and removed.
+    bool madeTopmost = false;
     for (std::size_t at = split.rest.find(L'\\');; at = split.rest.find(L'\\', at + 1)) {
       const std::wstring key = split.rest.substr(0, at);
       HKEY created = nullptr;
@@ -336,9 +337,10 @@ class Win32Machine final : public Machine {
         return;
       }
       ::RegCloseKey(created);
-      if (disposition == REG_CREATED_NEW_KEY) {
+      // The topmost key made here goes, with its subtree, when the machine goes.
+      if (disposition == REG_CREATED_NEW_KEY && !madeTopmost) {
         keys_.push_back({split.root, key});
-        return;
+        madeTopmost = true;
       }
       if (at == std::wstring::npos) return;
     }
@@ -374,8 +376,8 @@ class Win32Machine final : public Machine {
     return status == ERROR_SUCCESS || status == ERROR_ACCESS_DENIED;
   }
 
-  void SetKeyDacl(const std::string& path, const platform::Acl& dacl,
-                  std::uint16_t control) override {
+  void SetKeyDacl(const std::string& path, const platform::Acl& dacl, std::uint16_t control,
+                  const std::optional<platform::Sid>& newOwner) override {
     const KeyPath split = SplitKeyPath(path);
     HKEY key = nullptr;
     LSTATUS status = ::RegOpenKeyExW(split.root, split.rest.c_str(), 0,
@@ -397,6 +399,17 @@ class Win32Machine final : public Machine {
     BOOL defaulted = FALSE;
     ::GetSecurityDescriptorOwner(current.data(), &owner, &defaulted);
     ::GetSecurityDescriptorGroup(current.data(), &group, &defaulted);
+
+    platform::win32::UniqueLocal given;
+    if (newOwner) {
+      given = platform::win32::SidFromText(newOwner->text);
+      if (!given) {
+        ADD_FAILURE() << "not a SID: " << newOwner->text;
+        ::RegCloseKey(key);
+        return;
+      }
+      owner = given.get();
+    }
 
     SeedAcl acl(dacl);
     SECURITY_DESCRIPTOR sd{};

@@ -413,7 +413,8 @@ TEST_F(RegistryContract, DeleteDeniedToEveryoneRefusesTheDeletion) {
   machine->SetKeyDacl(
       Native64("Guarded\\Child"),
       Acl{{{platform::kAccessDeniedAceType, 0, platform::kDelete, platform::kSidEveryone},
-           {platform::kAccessAllowedAceType, 0, platform::kKeyAllAccess, platform::kSidEveryone}}});
+           {platform::kAccessAllowedAceType, 0, platform::kKeyAllAccess, platform::kSidEveryone}}},
+      0, platform::kSidLocalSystem);
   const UniqueHkey parent = MustOpen(Path("Guarded"), platform::kKeyCreateSubKey | k64);
   EXPECT_EQ(Registry().RegDeleteKeyExW(parent.get(), "Child", k64), platform::kErrorAccessDenied);
   EXPECT_TRUE(machine->KeyExists(Native64("Guarded\\Child")));

@@ -149,11 +149,13 @@ class AbsoluteDescriptor {
   DWORD BuildAcl(const Acl& value) {
     std::vector<UniqueLocal> sids;
     sids.reserve(value.aces.size());
-    DWORD size = sizeof(ACL);
+    // An entry is its header and mask, then the SID where ACCESS_ALLOWED_ACE has SidStart.
+    constexpr DWORD kEntryFixed = static_cast<DWORD>(sizeof(ACCESS_ALLOWED_ACE) - sizeof(DWORD));
+    DWORD size = static_cast<DWORD>(sizeof(ACL));
     for (const Ace& ace : value.aces) {
       UniqueLocal sid = SidFromText(ace.sid.text);
       if (!sid) return ::GetLastError();
-      size += sizeof(ACCESS_ALLOWED_ACE) - sizeof(DWORD) + ::GetLengthSid(sid.get());
+      size += kEntryFixed + ::GetLengthSid(sid.get());
       sids.push_back(std::move(sid));
     }
     // DWORD storage keeps the list aligned as Windows requires.
@@ -165,7 +167,7 @@ class AbsoluteDescriptor {
     for (std::size_t i = 0; i < value.aces.size(); ++i) {
       const Ace& ace = value.aces[i];
       const DWORD sidLength = ::GetLengthSid(sids[i].get());
-      const DWORD entrySize = sizeof(ACCESS_ALLOWED_ACE) - sizeof(DWORD) + sidLength;
+      const DWORD entrySize = kEntryFixed + sidLength;
       entry.assign((entrySize + sizeof(DWORD) - 1) / sizeof(DWORD), 0);
       auto* raw = reinterpret_cast<ACCESS_ALLOWED_ACE*>(entry.data());
       raw->Header.AceType = ace.type;
