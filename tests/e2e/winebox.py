@@ -113,6 +113,13 @@ class Display:
         return done.stdout.split()
 
     def key(self, window: str, key: str) -> None:
+        """Activates the box with a click in its corner (no button there), then presses the
+        key in it. Without that, a box that comes up after the program has run other programs
+        is not Wine's active window and ignores the key."""
+        subprocess.run(["xdotool", "mousemove", "--window", window, "4", "4", "click", "1"],
+                       env=self._env(), stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
+                       timeout=10)
+        time.sleep(0.2)
         subprocess.run(["xdotool", "key", "--window", window, key], env=self._env(), check=True,
                        stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
 
