@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Installs what building and testing OrvoCleanup needs on Debian 12 (bookworm): the host and
-# mingw-w64 toolchains, GoogleTest's sources, Wine (64-bit prefix with the 32-bit side), Xvfb
-# and xdotool for the message boxes, ImageMagick for screenshots. Installs only what is missing.
+# mingw-w64 toolchains (i686 for the program, x86_64 for its 64-bit stand-in), GoogleTest's
+# sources, Wine (64-bit prefix with the 32-bit side), Xvfb and xdotool for the message boxes,
+# ImageMagick for screenshots. Installs only what is missing.
 set -euo pipefail
 
 export DEBIAN_FRONTEND=noninteractive
@@ -12,7 +13,7 @@ fi
 
 packages=(
   cmake ninja-build g++ clang-format python3 googletest
-  g++-mingw-w64-i686
+  g++-mingw-w64-i686 g++-mingw-w64-x86-64-posix
   wine wine32:i386 wine64
   xvfb xdotool imagemagick
   shellcheck

@@ -10,8 +10,10 @@ rm -rf "$prefix"
 mkdir -p "$prefix"
 export WINEPREFIX="$prefix"
 export WINEDEBUG=-all
+# The 32-bit loader for the 32-bit build; the 64-bit stand-in build sets the 64-bit one.
+loader=${ORVO_WINE_LOADER:-wine}
 # The first wine call starts background services that keep any pipe open: log to a file.
-if ! wineboot -i >"$prefix.boot.log" 2>&1 </dev/null; then
+if ! "$loader" wineboot -i >"$prefix.boot.log" 2>&1 </dev/null; then
   echo "wineboot failed:"; cat "$prefix.boot.log"
   wineserver -k; exit 1
 fi
@@ -27,7 +29,7 @@ wine64=/usr/lib/wine/wine64
 # and refuses or times out a start (1055, 1053): let the booted prefix shut down first.
 wineserver -w
 
-wine "$exe" "$@" >"$prefix.out.log" 2>&1 </dev/null
+"$loader" "$exe" "$@" >"$prefix.out.log" 2>&1 </dev/null
 rc=$?
 cat "$prefix.out.log"
 wineserver -k

@@ -19,7 +19,12 @@ import time
 from pathlib import Path
 from typing import Callable, Iterable, Optional
 
-WINE = "wine"  # the 32-bit loader; it runs the 32-bit programs under test
+# The loader that runs the programs under test: the 32-bit one for the real, 32-bit
+# OrvoCleanup.exe. A 64-bit build of the program and its test programs (for a machine whose
+# kernel runs no 32-bit programs) sets ORVO_WINE_LOADER to the 64-bit loader and
+# ORVO_PROGRAM_BITS to 64.
+WINE = os.environ.get("ORVO_WINE_LOADER", "wine")
+PROGRAM_BITS = int(os.environ.get("ORVO_PROGRAM_BITS", "32"))
 # The 64-bit loader runs the prefix's own tools (sc.exe, reg.exe) as an administrator's shell
 # would; it also keeps them at native speed where 32-bit code runs under an emulator.
 WINE64 = "/usr/lib/wine/wine64" if Path("/usr/lib/wine/wine64").exists() else WINE
@@ -243,7 +248,7 @@ def boot_template(path: Path, log: Callable[[str], None]) -> Prefix:
     path.parent.mkdir(parents=True, exist_ok=True)
     prefix = Prefix(path, log, None)
     started = time.monotonic()
-    code, _, err = prefix.run(["wineboot", "-i"], timeout=300)
+    code, _, err = prefix.run([WINE, "wineboot", "-i"], timeout=300)
     subprocess.run([WINESERVER, "-w"], env=prefix.env(), timeout=120 * TIME_SCALE)
     if code != 0:
         raise RuntimeError(f"wineboot -i failed with {code}: {err[-2000:]}")
@@ -449,11 +454,18 @@ TRACES = [
     FileTrace("C:\\windows\\qsearch.exe", removed_by=YES_NO),
     FileTrace("C:\\windows\\qsearch.exe.bak", "decoy"),
     FileTrace("C:\\windows\\qsearch2.exe", "decoy"),
-    FileTrace("C:\\windows\\syswow64\\tarnwickeventlogmsghelper.dll",
-              "the 32-bit program's %SystemRoot%\\system32", removed_by=YES),
+    # The library where the program sees %SystemRoot%\\system32, and its twin in the other
+    # system folder, which must stay.
+    *([FileTrace("C:\\windows\\syswow64\\tarnwickeventlogmsghelper.dll",
+                 "the 32-bit program's %SystemRoot%\\system32", removed_by=YES),
+       FileTrace("C:\\windows\\system32\\tarnwickeventlogmsghelper.dll",
+                 "64-bit system32, behind redirection: must stay")]
+      if PROGRAM_BITS == 32 else
+      [FileTrace("C:\\windows\\system32\\tarnwickeventlogmsghelper.dll",
+                 "the 64-bit program's %SystemRoot%\\system32", removed_by=YES),
+       FileTrace("C:\\windows\\syswow64\\tarnwickeventlogmsghelper.dll",
+                 "the 32-bit system folder: must stay")]),
     FileTrace("C:\\windows\\syswow64\\tarnwickeventlogmsghelper2.dll", "decoy"),
-    FileTrace("C:\\windows\\system32\\tarnwickeventlogmsghelper.dll",
-              "64-bit system32, behind redirection: must stay"),
     # The vendor key with a subtree three levels deep, and a key that allows nobody anything,
     # owned by the administrators as an install leaves it.
     KeyTrace("HKLM\\Software\\Tarnwick", removed_by=YES),
