@@ -14,7 +14,7 @@ if [ "$ORVO_WINE_MODE" != native ]; then
   echo "  32-bit emulation): the demo runs the 64-bit stand-in build of OrvoCleanup.exe, which"
   echo "  sees C:\\windows\\system32 itself where the shipped 32-bit program sees syswow64."
   preset=win64
-  export ORVO_WINE_LOADER=/usr/lib/wine/wine64 ORVO_PROGRAM_BITS=64
+  export ORVO_PROGRAM_BITS=64
 fi
 
 cmake --preset "$preset"

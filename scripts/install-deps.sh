@@ -23,26 +23,20 @@ installed() {
   [ "$(dpkg-query -W -f='${Status}' "$1" 2>/dev/null)" = "install ok installed" ]
 }
 
+missing=()
+for package in "${packages[@]}"; do
+  installed "$package" || missing+=("$package")
+done
+if [ ${#missing[@]} -eq 0 ]; then
+  echo "install-deps: everything is installed"
+  exit 0
+fi
+
+echo "install-deps: installing ${missing[*]}"
 # wine32 is an i386 package; another apt run may hold the lock for a while, so wait for it.
 apt=(apt-get -o DPkg::Lock::Timeout=900 -y -q)
-updated=0
-install_missing() {
-  local missing=()
-  for package in "$@"; do
-    installed "$package" || missing+=("$package")
-  done
-  [ ${#missing[@]} -eq 0 ] && return 0
-  echo "install-deps: installing ${missing[*]}"
-  if ! dpkg --print-foreign-architectures | grep -qx i386; then
-    "${SUDO[@]}" dpkg --add-architecture i386
-  fi
-  if [ "$updated" -eq 0 ]; then
-    "${SUDO[@]}" "${apt[@]}" update
-    updated=1
-  fi
-  "${SUDO[@]}" "${apt[@]}" install "${missing[@]}"
-}
-
-install_missing "${packages[@]}"
-
-echo "install-deps: everything is installed"
+if ! dpkg --print-foreign-architectures | grep -qx i386; then
+  "${SUDO[@]}" dpkg --add-architecture i386
+fi
+"${SUDO[@]}" "${apt[@]}" update
+"${SUDO[@]}" "${apt[@]}" install "${missing[@]}"

@@ -10,6 +10,9 @@ namespace orvo::platform {
 
 inline constexpr Dword kSeeMaskNoCloseProcess = 0x40;
 inline constexpr Dword kProcessQueryInformation = 0x0400;
+// Waiting on a process handle needs this right besides the query right.
+inline constexpr Dword kSynchronize = 0x00100000;
+inline constexpr Dword kInfinite = 0xFFFFFFFF;
 inline constexpr Dword kStillActive = 259;
 inline constexpr Dword kWaitObject0 = 0;
 inline constexpr Dword kWaitTimeout = 258;

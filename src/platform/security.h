@@ -51,6 +51,9 @@ inline constexpr std::uint16_t kSeDaclPresent = 0x0004;
 inline constexpr std::uint16_t kSeDaclAutoInheritReq = 0x0100;
 inline constexpr std::uint16_t kSeDaclAutoInherited = 0x0400;
 inline constexpr std::uint16_t kSeDaclProtected = 0x1000;
+// The control bits about the DACL's inheritance, the ones a DACL write sets as given.
+inline constexpr std::uint16_t kSeDaclInheritanceControl =
+    kSeDaclAutoInheritReq | kSeDaclAutoInherited | kSeDaclProtected;
 
 // A security descriptor as a value: read, edit in memory, write back. No DACL
 // (dacl empty) grants everyone everything; a present but empty DACL grants nobody.

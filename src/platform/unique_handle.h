@@ -1,6 +1,7 @@
 // One move-only owner for every kind of platform handle: closed in the destructor.
 #pragma once
 
+#include <type_traits>
 #include <utility>
 
 #include "platform/last_error.h"
@@ -8,12 +9,15 @@
 
 namespace orvo::platform {
 
-// Traits: `static void Close(Handle) noexcept;` and `static constexpr Handle kInvalid`.
+// Traits: `static constexpr Value kInvalid` and `static void Close(Value) noexcept;`. Value
+// is the handle's type: Handle for the seam's handles, a native type in a backend.
 template <class Traits>
 class UniqueHandle {
  public:
+  using Value = std::remove_cv_t<decltype(Traits::kInvalid)>;
+
   UniqueHandle() noexcept = default;
-  explicit UniqueHandle(Handle h) noexcept : h_(h) {}
+  explicit UniqueHandle(Value h) noexcept : h_(h) {}
   ~UniqueHandle() { reset(); }
 
   UniqueHandle(UniqueHandle&& other) noexcept : h_(other.release()) {}
@@ -24,18 +28,18 @@ class UniqueHandle {
   UniqueHandle(const UniqueHandle&) = delete;
   UniqueHandle& operator=(const UniqueHandle&) = delete;
 
-  [[nodiscard]] Handle get() const noexcept { return h_; }
+  [[nodiscard]] Value get() const noexcept { return h_; }
   [[nodiscard]] explicit operator bool() const noexcept { return h_ != Traits::kInvalid; }
 
   // For out-parameters: closes what is held and hands out the slot.
-  Handle* put() noexcept {
+  Value* put() noexcept {
     reset();
     return &h_;
   }
-  [[nodiscard]] Handle release() noexcept { return std::exchange(h_, Traits::kInvalid); }
+  [[nodiscard]] Value release() noexcept { return std::exchange(h_, Traits::kInvalid); }
 
   // Closing keeps the last error of the call that came before it.
-  void reset(Handle h = Traits::kInvalid) noexcept {
+  void reset(Value h = Traits::kInvalid) noexcept {
     if (h_ != Traits::kInvalid) {
       PreserveLastError keep;
       Traits::Close(h_);
@@ -44,7 +48,7 @@ class UniqueHandle {
   }
 
  private:
-  Handle h_ = Traits::kInvalid;
+  Value h_ = Traits::kInvalid;
 };
 
 }  // namespace orvo::platform

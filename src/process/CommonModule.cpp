@@ -11,12 +11,11 @@ namespace orvo::CommonModule {
 namespace {
 
 using platform::Dword;
+using platform::kInfinite;
+using platform::kSynchronize;
 using platform::Processes;
 using platform::UniqueKernelHandle;
 
-constexpr Dword kInfinite = 0xFFFFFFFF;
-// Waiting on a process needs SYNCHRONIZE besides the query right.
-constexpr Dword kSynchronize = 0x00100000;
 constexpr Dword kErrorArithmeticOverflow = 534;
 
 // Waits until the process ends, letting window messages be processed meanwhile.

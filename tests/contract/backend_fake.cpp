@@ -76,13 +76,11 @@ class FakeBackedMachine final : public Machine {
       ADD_FAILURE() << "no key " << path << " to set the DACL of";
       return;
     }
-    constexpr std::uint16_t kInheritance = platform::kSeDaclProtected |
-                                           platform::kSeDaclAutoInherited |
-                                           platform::kSeDaclAutoInheritReq;
     security->dacl = dacl;
     if (owner) security->owner = owner;
     security->control = static_cast<std::uint16_t>(
-        (security->control & ~kInheritance) | (control & kInheritance) | platform::kSeDaclPresent);
+        (security->control & ~platform::kSeDaclInheritanceControl) |
+        (control & platform::kSeDaclInheritanceControl) | platform::kSeDaclPresent);
   }
 
   std::string ExitCodeProgram() const override { return kExitCodeProgram; }

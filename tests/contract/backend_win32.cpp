@@ -4,7 +4,6 @@
 
 #include <chrono>
 #include <cstdio>
-#include <cwchar>
 #include <thread>
 #include <vector>
 
@@ -15,15 +14,6 @@
 
 namespace orvo::contract {
 namespace {
-
-// A wait of the cases, longer where the machine runs 32-bit programs through an emulator (the
-// test scripts then set ORVO_WINE_TIME_SCALE, and a program takes a minute to start).
-std::chrono::seconds Scaled(int seconds) {
-  wchar_t text[16] = {};
-  const DWORD length = ::GetEnvironmentVariableW(L"ORVO_WINE_TIME_SCALE", text, 16);
-  const double scale = length > 0 && length < 16 ? std::wcstod(text, nullptr) : 1.0;
-  return std::chrono::seconds(static_cast<int>(seconds * (scale >= 1.0 ? scale : 1.0)));
-}
 
 using platform::win32::Narrow;
 using platform::win32::Widen;
@@ -316,7 +306,7 @@ class Win32Machine final : public Machine {
   }
 
   bool ServiceGoneSoon(const std::string& name) override {
-    const auto deadline = std::chrono::steady_clock::now() + Scaled(15);
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(15);
     while (HasService(name)) {
       if (std::chrono::steady_clock::now() > deadline) return false;
       std::this_thread::sleep_for(std::chrono::milliseconds(50));
@@ -473,7 +463,7 @@ class Win32Machine final : public Machine {
   }
 
   static bool WaitForState(SC_HANDLE service, DWORD state) {
-    const auto deadline = std::chrono::steady_clock::now() + Scaled(15);
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(15);
     SERVICE_STATUS status{};
     while (::QueryServiceStatus(service, &status) && status.dwCurrentState != state) {
       if (std::chrono::steady_clock::now() > deadline) return false;

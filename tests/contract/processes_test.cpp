@@ -10,11 +10,11 @@ namespace {
 using platform::Dword;
 using platform::GetLastError;
 using platform::Handle;
+using platform::kInfinite;
+using platform::kSynchronize;
 using platform::Processes;
 using platform::UniqueKernelHandle;
 
-constexpr Dword kInfinite = 0xFFFFFFFF;
-constexpr Dword kSynchronize = 0x00100000;
 // No error box of the shell's own: a missing file must answer, not wait for a click.
 constexpr Dword kSeeMaskFlagNoUi = 0x400;
 

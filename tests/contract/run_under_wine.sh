@@ -10,21 +10,14 @@ rm -rf "$prefix"
 mkdir -p "$prefix"
 export WINEPREFIX="$prefix"
 export WINEDEBUG=-all
-# The 32-bit loader for the 32-bit build; the 64-bit stand-in build sets the 64-bit one.
-loader=${ORVO_WINE_LOADER:-wine}
+# The 32-bit loader for the 32-bit build, the 64-bit one for the 64-bit stand-in build.
+loader=wine
+[ "${ORVO_PROGRAM_BITS:-32}" = 64 ] && loader=/usr/lib/wine/wine64
 # The first wine call starts background services that keep any pipe open: log to a file.
 if ! "$loader" wineboot -i >"$prefix.boot.log" 2>&1 </dev/null; then
   echo "wineboot failed:"; cat "$prefix.boot.log"
   wineserver -k; exit 1
 fi
-# A service program may take long to connect where 32-bit code runs under an emulator: the
-# Service Control Manager reads how long to wait when it starts, which is after the next stop.
-scale=${ORVO_WINE_TIME_SCALE:-1}
-scale=${scale%%.*}
-wine64=/usr/lib/wine/wine64
-[ -x "$wine64" ] || wine64=wine
-"$wine64" reg add 'HKLM\System\CurrentControlSet\Control' /v ServicesPipeTimeout /t REG_DWORD \
-  /d $((30000 * scale)) /f >"$prefix.reg.log" 2>&1 </dev/null
 # Right after the boot the Service Control Manager is still starting the prefix's own services
 # and refuses or times out a start (1055, 1053): let the booted prefix shut down first.
 wineserver -w

@@ -25,9 +25,7 @@ def print_listing(title: str, prefix: winebox.Prefix) -> None:
 
 def main() -> int:
     parser = argparse.ArgumentParser(description=__doc__)
-    parser.add_argument("--exe", type=Path, required=True, help="OrvoCleanup.exe")
-    parser.add_argument("--service", type=Path, required=True, help="orvo_test_service.exe")
-    parser.add_argument("--seed-dacl", type=Path, required=True, help="seed_key_dacl.exe")
+    winebox.add_program_arguments(parser)
     parser.add_argument("--work", type=Path, required=True, help="folder for the demo prefix")
     args = parser.parse_args()
 

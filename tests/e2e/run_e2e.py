@@ -376,11 +376,9 @@ class E2E:
 
 def main() -> int:
     parser = argparse.ArgumentParser(description=__doc__)
-    parser.add_argument("--exe", type=Path, required=True, help="OrvoCleanup.exe to test")
-    parser.add_argument("--service", type=Path, required=True, help="orvo_test_service.exe")
+    winebox.add_program_arguments(parser)
     parser.add_argument("--probe", type=Path, required=True, help="the planted probe DLL")
     parser.add_argument("--control", type=Path, required=True, help="plant_control.exe")
-    parser.add_argument("--seed-dacl", type=Path, required=True, help="seed_key_dacl.exe")
     parser.add_argument("--recorder", type=Path, required=True, help="command_recorder.exe")
     parser.add_argument("--work", type=Path, required=True, help="folder for the prefixes")
     parser.add_argument("--artifacts", type=Path, required=True,

@@ -19,19 +19,12 @@ import time
 from pathlib import Path
 from typing import Callable, Iterable, Optional
 
-# The loader that runs the programs under test: the 32-bit one for the real, 32-bit
-# OrvoCleanup.exe. A 64-bit build of the program and its test programs (for a machine whose
-# kernel runs no 32-bit programs) sets ORVO_WINE_LOADER to the 64-bit loader and
-# ORVO_PROGRAM_BITS to 64.
-WINE = os.environ.get("ORVO_WINE_LOADER", "wine")
+# How big the programs under test are: 32 for the real OrvoCleanup.exe, run by the 32-bit
+# loader; 64 for the 64-bit stand-in build (for a machine whose kernel runs no 32-bit
+# programs), run by the 64-bit one. The loader also runs the prefix's own tools (sc, reg).
 PROGRAM_BITS = int(os.environ.get("ORVO_PROGRAM_BITS", "32"))
-# The 64-bit loader runs the prefix's own tools (sc.exe, reg.exe) as an administrator's shell
-# would; it also keeps them at native speed where 32-bit code runs under an emulator.
-WINE64 = "/usr/lib/wine/wine64" if Path("/usr/lib/wine/wine64").exists() else WINE
+WINE = "/usr/lib/wine/wine64" if PROGRAM_BITS == 64 else "wine"
 WINESERVER = "wineserver"
-# Every wait is this many times longer where the machine runs 32-bit code through an emulator
-# (scripts/wine-env.sh sets it): a 32-bit program then takes about a minute to start.
-TIME_SCALE = float(os.environ.get("ORVO_WINE_TIME_SCALE", "1"))
 
 CAPTION = "Orvo Cleanup"
 
@@ -167,16 +160,12 @@ class Prefix:
         err_path = self.scratch() / f"{self._serial}.err"
         with open(out_path, "wb") as out, open(err_path, "wb") as err:
             done = subprocess.run(args, env=self.env(debug), cwd=cwd, stdin=subprocess.DEVNULL,
-                                  stdout=out, stderr=err, timeout=timeout * TIME_SCALE)
+                                  stdout=out, stderr=err, timeout=timeout)
         return (done.returncode, out_path.read_text(errors="replace"),
                 err_path.read_text(errors="replace"))
 
     def wine(self, *args: str, debug: str = "-all", timeout: float = 120) -> tuple[int, str, str]:
         return self.run([WINE, *args], debug=debug, timeout=timeout)
-
-    def tool(self, *args: str, debug: str = "-all", timeout: float = 120) -> tuple[int, str, str]:
-        """Runs one of the prefix's own 64-bit tools (sc, reg)."""
-        return self.run([WINE64, *args], debug=debug, timeout=timeout)
 
     def start_server(self) -> None:
         """Keeps one wineserver for the prefix until stop(): seeding, the program and the
@@ -186,7 +175,7 @@ class Prefix:
     def stop(self) -> None:
         subprocess.run([WINESERVER, "-k"], env=self.env(), stdout=subprocess.DEVNULL,
                        stderr=subprocess.DEVNULL)
-        subprocess.run([WINESERVER, "-w"], env=self.env(), timeout=60 * TIME_SCALE)
+        subprocess.run([WINESERVER, "-w"], env=self.env(), timeout=60)
 
     def scratch(self) -> Path:
         """A folder beside the prefix for command output and traces; removed with it."""
@@ -249,19 +238,16 @@ def boot_template(path: Path, log: Callable[[str], None]) -> Prefix:
     prefix = Prefix(path, log, None)
     started = time.monotonic()
     code, _, err = prefix.run([WINE, "wineboot", "-i"], timeout=300)
-    subprocess.run([WINESERVER, "-w"], env=prefix.env(), timeout=120 * TIME_SCALE)
+    subprocess.run([WINESERVER, "-w"], env=prefix.env(), timeout=120)
     if code != 0:
         raise RuntimeError(f"wineboot -i failed with {code}: {err[-2000:]}")
     settings = [
         ("HKCU\\Software\\Wine\\Debug", "RelayInclude", "REG_SZ", ";".join(RELAYED)),
         ("HKCU\\Software\\Wine\\WineDbg", "ShowCrashDialog", "REG_DWORD", "0"),
-        # How long the Service Control Manager waits for a service program to connect.
-        ("HKLM\\System\\CurrentControlSet\\Control", "ServicesPipeTimeout", "REG_DWORD",
-         str(int(30000 * TIME_SCALE))),
     ]
     prefix.start_server()
     for key, name, kind, data in settings:
-        code, _, err = prefix.retry(f"reg add {key}\\{name}", lambda: prefix.tool(
+        code, _, err = prefix.retry(f"reg add {key}\\{name}", lambda: prefix.wine(
             "reg", "add", key, "/v", name, "/t", kind, "/d", data, "/f"))
         if code != 0:
             raise RuntimeError(f"reg add {key} /v {name} failed: {err}")
@@ -289,7 +275,7 @@ def clone(template: Path, path: Path, log: Callable[[str], None],
 def service_state(prefix: Prefix, name: str) -> str:
     """The service's state as sc query reports it ("RUNNING", "STOPPED", ...), or the
     error sc got when opening it ("1060" when the service does not exist)."""
-    code, out, err = prefix.tool("sc", "query", name, debug="-all,err+sc")
+    code, out, err = prefix.wine("sc", "query", name, debug="-all,err+sc")
     match = re.search(r"STATE\s*:\s*\d+\s+(\w+)", out)
     if code == 0 and match:
         return match.group(1)
@@ -303,7 +289,7 @@ def wait_service(prefix: Prefix, name: str, accept: Iterable[str], timeout: floa
     """Polls a service until its state is one of `accept` or the time is up; returns the
     last state seen (a stopped service disappears only once its process has ended)."""
     accept = set(accept)
-    deadline = time.monotonic() + timeout * TIME_SCALE
+    deadline = time.monotonic() + timeout
     state = service_state(prefix, name)
     while state not in accept and time.monotonic() < deadline:
         time.sleep(0.3)
@@ -312,12 +298,12 @@ def wait_service(prefix: Prefix, name: str, accept: Iterable[str], timeout: floa
 
 
 def create_service(prefix: Prefix, name: str, start: bool) -> None:
-    code, out, err = prefix.retry(f"sc create {name}", lambda: prefix.tool(
+    code, out, err = prefix.retry(f"sc create {name}", lambda: prefix.wine(
         "sc", "create", name, "binPath=", SERVICE_EXE))
     if code != 0:
         raise RuntimeError(f"sc create {name} failed ({code}): {out}{err}")
     if start:
-        code, out, err = prefix.tool("sc", "start", name, timeout=120)
+        code, out, err = prefix.wine("sc", "start", name)
         if code != 0:
             raise RuntimeError(f"sc start {name} failed ({code}): {out}{err}")
         state = wait_service(prefix, name, {"RUNNING"}, 10)
@@ -349,7 +335,7 @@ class ServiceTrace:
 
     def show(self, prefix: Prefix) -> list[str]:
         """What `sc query` says about the service, for a listing."""
-        code, out, err = prefix.tool("sc", "query", self.name, debug="-all,err+sc")
+        code, out, err = prefix.wine("sc", "query", self.name, debug="-all,err+sc")
         if code == 0:
             return [line.strip() for line in out.splitlines()
                     if re.match(r"\s*(SERVICE_NAME|STATE)", line)]
@@ -409,7 +395,7 @@ class KeyTrace:
         return f"key {self.path}" + (f" ({self.note})" if self.note else "")
 
     def seed(self, prefix: Prefix) -> None:
-        code, out, err = prefix.retry(f"reg add {self.path}", lambda: prefix.tool(
+        code, out, err = prefix.retry(f"reg add {self.path}", lambda: prefix.wine(
             "reg", "add", self.path, "/v", "SeededBy", "/t", "REG_SZ", "/d", "e2e", "/f",
             "/reg:64"))
         if code != 0:
@@ -424,7 +410,7 @@ class KeyTrace:
         """Whether the parent's listing names the key: a key whose DACL allows nobody cannot
         be queried itself, but its parent still lists it."""
         parent, _, name = self.path.rpartition("\\")
-        code, out, _ = prefix.tool("reg", "query", parent, "/reg:64")
+        code, out, _ = prefix.wine("reg", "query", parent, "/reg:64")
         if code != 0:
             return False
         root, _, rest = self.path.partition("\\")
@@ -477,6 +463,14 @@ TRACES = [
     KeyTrace("HKLM\\Software\\Tarnwick2", "decoy"),
     KeyTrace("HKLM\\Software\\Wow6432Node\\Tarnwick", "the 32-bit view's twin: must stay"),
 ]
+
+
+def add_program_arguments(parser) -> None:
+    """The command-line arguments every driver takes: the program to run and the test
+    programs that seeding needs."""
+    parser.add_argument("--exe", type=Path, required=True, help="OrvoCleanup.exe")
+    parser.add_argument("--service", type=Path, required=True, help="orvo_test_service.exe")
+    parser.add_argument("--seed-dacl", type=Path, required=True, help="seed_key_dacl.exe")
 
 
 def seed(prefix: Prefix, service_exe: Path, seed_dacl_exe: Path,
@@ -787,7 +781,7 @@ def run_program(prefix: Prefix, exe: str, cwd: str, script: list[Step],
             return None
 
         for step in script:
-            window = next_window(box_timeout * TIME_SCALE)
+            window = next_window(box_timeout)
             if window is None:
                 why = "the program ended" if proc.poll() is not None else "timed out"
                 problems.append(f"box '{step.tag}' never appeared ({why})")
@@ -798,7 +792,6 @@ def run_program(prefix: Prefix, exe: str, cwd: str, script: list[Step],
                 display.screenshot(screenshots[step.tag])
             display.key(window, step.key)
             answered.append((window, step.key))
-        exit_timeout *= TIME_SCALE
         deadline = time.monotonic() + exit_timeout
         while proc.poll() is None and time.monotonic() < deadline:
             window = next_window(min(1.0, max(0.0, deadline - time.monotonic())))

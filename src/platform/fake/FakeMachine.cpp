@@ -105,6 +105,13 @@ bool FakeMachine::Faulted(const std::string& call, const std::string& target) {
   return false;
 }
 
+// Handles of every kind come from one counter, so none is ever taken for another.
+Handle FakeMachine::NewHandle() {
+  const Handle h = nextHandle_;
+  nextHandle_ += 4;
+  return h;
+}
+
 void FakeMachine::FailCall(const std::string& call, const std::string& target, Dword code,
                            int nth) {
   faults_.push_back(Fault{call, target, code, nth});
@@ -363,8 +370,7 @@ Handle FakeMachine::OpenSCManagerW(const std::optional<std::string>& machineName
     SetLastError(kErrorAccessDenied);
     return 0;
   }
-  const Handle h = nextHandle_;
-  nextHandle_ += 4;
+  const Handle h = NewHandle();
   handles_[h] = ServiceHandle{true, {}, desiredAccess};
   return h;
 }
@@ -385,8 +391,7 @@ Handle FakeMachine::OpenServiceW(Handle scManager, const std::string& serviceNam
     SetLastError(kErrorAccessDenied);
     return 0;
   }
-  const Handle h = nextHandle_;
-  nextHandle_ += 4;
+  const Handle h = NewHandle();
   handles_[h] = ServiceHandle{false, serviceName, desiredAccess};
   ++service->openHandles;
   return h;

@@ -9,7 +9,6 @@ namespace {
 
 using namespace platform;
 
-constexpr Dword kInfinite = 0xFFFFFFFF;
 constexpr std::uintptr_t kShellExecuteSuccess = 42;  // any value above 32
 
 // Whether the last name of a path has an extension.
@@ -67,12 +66,6 @@ std::optional<std::string> FakeMachine::FindProgram(const std::string& name) con
     if (auto found = existingFile(folder + "\\" + name)) return found;
   }
   return std::nullopt;
-}
-
-Handle FakeMachine::NewHandle() {
-  const Handle h = nextHandle_;
-  nextHandle_ += 4;
-  return h;
 }
 
 // Runs what the program does and notes when it ends; answers its process id.

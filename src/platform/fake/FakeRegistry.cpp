@@ -129,8 +129,8 @@ void Redirect(std::vector<std::string>& names, std::size_t firstNew) {
   names.insert(names.begin() + static_cast<std::ptrdiff_t>(at), "Wow6432Node");
 }
 
-std::vector<std::uint8_t>::size_type FindValueIndex(
-    const std::vector<std::pair<std::string, FakeValue>>& values, const std::string& name) {
+std::size_t FindValueIndex(const std::vector<std::pair<std::string, FakeValue>>& values,
+                           const std::string& name) {
   const std::string wanted = Lower(name);
   for (std::size_t i = 0; i < values.size(); ++i) {
     if (Lower(values[i].first) == wanted) return i;
@@ -239,8 +239,8 @@ std::vector<const FakeMachine::RegKey*> FakeMachine::Children(const std::string&
   return children;
 }
 
-void FakeMachine::AddKey(const std::string& path) {
-  const std::vector<std::string> names = SeedNames(path);
+// Every key of the path that is not there yet, from the root down.
+void FakeMachine::MakeMissingKeys(const std::vector<std::string>& names) {
   std::string display = names.front();
   for (std::size_t i = 1; i < names.size(); ++i) {
     const std::string key = JoinLower(names, i + 1);
@@ -252,6 +252,8 @@ void FakeMachine::AddKey(const std::string& path) {
     }
   }
 }
+
+void FakeMachine::AddKey(const std::string& path) { MakeMissingKeys(SeedNames(path)); }
 
 bool FakeMachine::KeyExists(const std::string& path) const {
   return keys_.count(SeedKey(path)) != 0;
@@ -420,6 +422,14 @@ std::optional<FakeMachine::ResolvedKey> FakeMachine::ResolveKey(Handle base,
 
 // --- The registry calls.
 
+// A handle to the resolved key with the rights asked for (generic ones mapped, view flags
+// dropped); paths opened below it are read in the key's view.
+Handle FakeMachine::OpenKeyHandle(const ResolvedKey& key, Dword samDesired) {
+  const Handle h = NewHandle();
+  keyHandles_[h] = KeyHandle{key.key, MapGeneric(samDesired & ~kViewFlags), key.view};
+  return h;
+}
+
 Dword FakeMachine::RegOpenKeyExW(Handle root, const std::string& subKey, Dword, Dword samDesired,
                                  Handle& result) {
   result = 0;
@@ -432,9 +442,7 @@ Dword FakeMachine::RegOpenKeyExW(Handle root, const std::string& subKey, Dword, 
   const RegKey* key = FindKey(resolved->key);
   if (key == nullptr) return kErrorFileNotFound;
   if (!Allowed(*key, samDesired)) return kErrorAccessDenied;
-  result = NewHandle();
-  keyHandles_[result] =
-      KeyHandle{resolved->key, MapGeneric(samDesired & ~kViewFlags), resolved->view};
+  result = OpenKeyHandle(*resolved, samDesired);
   return kErrorSuccess;
 }
 
@@ -455,17 +463,11 @@ Dword FakeMachine::RegCreateKeyExW(Handle root, const std::string& subKey, Dword
     if (!Allowed(*FindKey(JoinLower(resolved->names, existing)), kKeyCreateSubKey)) {
       return kErrorAccessDenied;
     }
-    std::string display = FindKey(JoinLower(resolved->names, existing))->path;
-    for (std::size_t i = existing; i < resolved->names.size(); ++i) {
-      display += "\\" + resolved->names[i];
-      MakeKey(JoinLower(resolved->names, i + 1), display);
-    }
+    MakeMissingKeys(resolved->names);
     how = 1;  // REG_CREATED_NEW_KEY
   }
   if (!Allowed(*FindKey(resolved->key), samDesired)) return kErrorAccessDenied;
-  result = NewHandle();
-  keyHandles_[result] =
-      KeyHandle{resolved->key, MapGeneric(samDesired & ~kViewFlags), resolved->view};
+  result = OpenKeyHandle(*resolved, samDesired);
   if (disposition != nullptr) *disposition = how;
   return kErrorSuccess;
 }
@@ -616,12 +618,10 @@ Dword FakeMachine::RegSetKeySecurity(Handle key, Dword securityInformation,
   }
   if (group) k->security.group = descriptor.group;
   if (dacl) {
-    constexpr std::uint16_t kInheritance =
-        kSeDaclProtected | kSeDaclAutoInherited | kSeDaclAutoInheritReq;
     k->security.dacl = descriptor.dacl;
-    k->security.control =
-        static_cast<std::uint16_t>((k->security.control & ~kInheritance) |
-                                   (descriptor.control & kInheritance) | kSeDaclPresent);
+    k->security.control = static_cast<std::uint16_t>(
+        (k->security.control & ~kSeDaclInheritanceControl) |
+        (descriptor.control & kSeDaclInheritanceControl) | kSeDaclPresent);
   }
   return kErrorSuccess;
 }

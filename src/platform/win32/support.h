@@ -9,6 +9,7 @@
 
 #include "platform/last_error.h"
 #include "platform/types.h"
+#include "platform/unique_handle.h"
 #include "platform/win32/windows_api.h"
 
 namespace orvo::platform::win32 {
@@ -38,51 +39,22 @@ T FromHandle(Handle h) noexcept {
   return reinterpret_cast<T>(h);
 }
 
-// Owns one Win32 resource and releases it with Close when it goes; move-only. Releasing keeps
-// the thread's Win32 last error, so a cleanup never hides the failure that came before it.
-template <class T, auto Close>
-class UniqueAny {
- public:
-  UniqueAny() noexcept = default;
-  explicit UniqueAny(T value) noexcept : value_(value) {}
-  ~UniqueAny() { reset(); }
-  UniqueAny(UniqueAny&& other) noexcept : value_(other.release()) {}
-  UniqueAny& operator=(UniqueAny&& other) noexcept {
-    if (this != &other) reset(other.release());
-    return *this;
+// Closes a Win32 resource without changing the thread's Win32 last error, so a cleanup never
+// hides the failure that came before it.
+template <class T, auto Free>
+struct Win32Traits {
+  static constexpr T kInvalid = nullptr;
+  static void Close(T value) noexcept {
+    const DWORD error = ::GetLastError();
+    Free(value);
+    ::SetLastError(error);
   }
-  UniqueAny(const UniqueAny&) = delete;
-  UniqueAny& operator=(const UniqueAny&) = delete;
-
-  [[nodiscard]] T get() const noexcept { return value_; }
-  [[nodiscard]] explicit operator bool() const noexcept { return value_ != T{}; }
-  // For out-parameters: releases what is held and hands out the slot.
-  T* put() noexcept {
-    reset();
-    return &value_;
-  }
-  [[nodiscard]] T release() noexcept {
-    T value = value_;
-    value_ = T{};
-    return value;
-  }
-  void reset(T value = T{}) noexcept {
-    if (value_ != T{}) {
-      const DWORD error = ::GetLastError();
-      Close(value_);
-      ::SetLastError(error);
-    }
-    value_ = value;
-  }
-
- private:
-  T value_{};
 };
 
 // A block from LocalAlloc (what ConvertStringSidToSidW and ConvertSidToStringSidW hand out).
-using UniqueLocal = UniqueAny<HLOCAL, &::LocalFree>;
+using UniqueLocal = UniqueHandle<Win32Traits<HLOCAL, &::LocalFree>>;
 // A kernel object handle (token, process, thread).
-using UniqueWin32Handle = UniqueAny<HANDLE, &::CloseHandle>;
+using UniqueWin32Handle = UniqueHandle<Win32Traits<HANDLE, &::CloseHandle>>;
 
 // The string form of a binary SID ("S-1-5-32-544"); nullopt (Win32 last error set) for an
 // invalid one.
