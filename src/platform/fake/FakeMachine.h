@@ -321,6 +321,8 @@ class FakeMachine final : public platform::IDebugOutput,
   RegKey& MakeKey(const std::string& key, const std::string& display);
   void MakeMissingKeys(const std::vector<std::string>& names);
   Handle OpenKeyHandle(const ResolvedKey& key, Dword samDesired);
+  std::optional<ResolvedKey> KeyCall(const char* call, Handle base, const std::string& subKey,
+                                     Dword samDesired, Dword& error);
   std::vector<const RegKey*> Children(const std::string& key) const;
   bool Allowed(const RegKey& key, Dword desired) const;
   // The handle's key when the handle is open, still names a key and holds `right`; else the

@@ -422,6 +422,21 @@ std::optional<FakeMachine::ResolvedKey> FakeMachine::ResolveKey(Handle base,
 
 // --- The registry calls.
 
+// The start of a call on a key path: the path resolved, the call recorded, an injected fault
+// applied; nullopt with the Win32 code in `error` when the call ends there.
+std::optional<FakeMachine::ResolvedKey> FakeMachine::KeyCall(const char* call, Handle base,
+                                                             const std::string& subKey,
+                                                             Dword samDesired, Dword& error) {
+  auto resolved = ResolveKey(base, subKey, samDesired, error);
+  calls.push_back(std::string(call) + "(" + (resolved ? resolved->display : subKey) + ", " +
+                  Hex(samDesired) + ")");
+  if (resolved && Faulted(call, resolved->display)) {
+    error = GetLastError();
+    return std::nullopt;
+  }
+  return resolved;
+}
+
 // A handle to the resolved key with the rights asked for (generic ones mapped, view flags
 // dropped); paths opened below it are read in the key's view.
 Handle FakeMachine::OpenKeyHandle(const ResolvedKey& key, Dword samDesired) {
@@ -434,11 +449,8 @@ Dword FakeMachine::RegOpenKeyExW(Handle root, const std::string& subKey, Dword, 
                                  Handle& result) {
   result = 0;
   Dword error = 0;
-  const auto resolved = ResolveKey(root, subKey, samDesired, error);
-  calls.push_back("RegOpenKeyExW(" + (resolved ? resolved->display : subKey) + ", " +
-                  Hex(samDesired) + ")");
+  const auto resolved = KeyCall("RegOpenKeyExW", root, subKey, samDesired, error);
   if (!resolved) return error;
-  if (Faulted("RegOpenKeyExW", resolved->display)) return GetLastError();
   const RegKey* key = FindKey(resolved->key);
   if (key == nullptr) return kErrorFileNotFound;
   if (!Allowed(*key, samDesired)) return kErrorAccessDenied;
@@ -450,11 +462,8 @@ Dword FakeMachine::RegCreateKeyExW(Handle root, const std::string& subKey, Dword
                                    Handle& result, Dword* disposition) {
   result = 0;
   Dword error = 0;
-  const auto resolved = ResolveKey(root, subKey, samDesired, error);
-  calls.push_back("RegCreateKeyExW(" + (resolved ? resolved->display : subKey) + ", " +
-                  Hex(samDesired) + ")");
+  const auto resolved = KeyCall("RegCreateKeyExW", root, subKey, samDesired, error);
   if (!resolved) return error;
-  if (Faulted("RegCreateKeyExW", resolved->display)) return GetLastError();
   Dword how = 2;  // REG_OPENED_EXISTING_KEY
   if (FindKey(resolved->key) == nullptr) {
     // Making a key takes the right to make subkeys in the deepest one that is there.
@@ -541,11 +550,8 @@ Dword FakeMachine::RegEnumKeyExW(Handle key, Dword index, std::string& name) {
 // The parent handle's rights do not matter; the subkey's own DACL must grant DELETE.
 Dword FakeMachine::RegDeleteKeyExW(Handle key, const std::string& subKey, Dword samDesired) {
   Dword error = 0;
-  const auto resolved = ResolveKey(key, subKey, samDesired, error);
-  calls.push_back("RegDeleteKeyExW(" + (resolved ? resolved->display : subKey) + ", " +
-                  Hex(samDesired) + ")");
+  const auto resolved = KeyCall("RegDeleteKeyExW", key, subKey, samDesired, error);
   if (!resolved) return error;
-  if (Faulted("RegDeleteKeyExW", resolved->display)) return GetLastError();
   const RegKey* target = FindKey(resolved->key);
   if (target == nullptr) return kErrorFileNotFound;
   if (resolved->names.size() < 2 || !Children(resolved->key).empty() ||
