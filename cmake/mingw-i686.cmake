@@ -1,4 +1,13 @@
-# Cross build for 32-bit Windows with mingw-w64: the shipped program.
-set(ORVO_MINGW_ARCH i686)
-set(ORVO_MINGW_EMULATOR wine)
-include(${CMAKE_CURRENT_LIST_DIR}/mingw-common.cmake)
+# Cross build for 32-bit Windows with mingw-w64: the shipped program and its Windows test
+# programs. The -posix compilers carry the std::thread/std::mutex that GoogleTest needs;
+# everything is linked with them so that one libstdc++ is used.
+set(CMAKE_SYSTEM_NAME Windows)
+set(CMAKE_SYSTEM_PROCESSOR i686)
+set(CMAKE_C_COMPILER i686-w64-mingw32-gcc-posix)
+set(CMAKE_CXX_COMPILER i686-w64-mingw32-g++-posix)
+set(CMAKE_RC_COMPILER i686-w64-mingw32-windres)
+set(CMAKE_FIND_ROOT_PATH /usr/i686-w64-mingw32)
+set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
+set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
+set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
+set(CMAKE_CROSSCOMPILING_EMULATOR wine)

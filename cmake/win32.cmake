@@ -17,15 +17,8 @@ add_library(orvo_win32 STATIC
 target_link_libraries(orvo_win32 PUBLIC orvo_platform advapi32 shell32 user32 kernel32)
 target_compile_options(orvo_win32 PRIVATE ${ORVO_WARNINGS})
 
-# The manifest names the program's processor (x86 for the shipped 32-bit build), and the Wine
-# tests are told how big this build's programs are, to pick the loader that runs them.
-if(CMAKE_SIZEOF_VOID_P EQUAL 8)
-  set(ORVO_MANIFEST_ARCH amd64)
-  set(ORVO_PROGRAM_BITS 64)
-else()
-  set(ORVO_MANIFEST_ARCH x86)
-  set(ORVO_PROGRAM_BITS 32)
-endif()
+# The manifest names the program's processor: x86, the 32-bit build that ships.
+set(ORVO_MANIFEST_ARCH x86)
 set(ORVO_APP_MANIFEST ${CMAKE_BINARY_DIR}/app/OrvoCleanup.manifest)
 configure_file(src/app/OrvoCleanup.manifest.in ${ORVO_APP_MANIFEST} @ONLY)
 configure_file(src/app/OrvoCleanup.rc.in ${CMAKE_BINARY_DIR}/app/OrvoCleanup.rc @ONLY)

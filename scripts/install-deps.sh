@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Installs what building and testing OrvoCleanup needs on Debian 12 (bookworm): the host and
-# mingw-w64 toolchains (i686 for the program, x86_64 for its 64-bit stand-in), GoogleTest's
-# sources, Wine (64-bit prefix with the 32-bit side), Xvfb and xdotool for the message boxes,
-# ImageMagick for screenshots. Installs only what is missing.
+# mingw-w64 i686 toolchains, GoogleTest's sources, Wine (64-bit prefix with the 32-bit side),
+# Xvfb and xdotool for the message boxes, ImageMagick for screenshots, and for a kernel that
+# runs no 32-bit programs the emulated machine of scripts/vm-run.sh (qemu, Debian's kernel,
+# busybox and cpio for its initramfs). Installs only what is missing.
 set -euo pipefail
 
 export DEBIAN_FRONTEND=noninteractive
@@ -13,10 +14,11 @@ fi
 
 packages=(
   cmake ninja-build g++ clang-format python3 googletest
-  g++-mingw-w64-i686 g++-mingw-w64-x86-64-posix
+  g++-mingw-w64-i686
   wine wine32:i386 wine64
   xvfb xdotool imagemagick
   shellcheck
+  qemu-system-x86 linux-image-amd64 busybox-static cpio
 )
 
 installed() {

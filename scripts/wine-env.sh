@@ -1,15 +1,25 @@
 # shellcheck shell=bash
 # Sourced by the scripts that run Wine. Wine runs the 32-bit OrvoCleanup.exe in a 32-bit Linux
 # process, which a kernel booted without its 32-bit emulation refuses ("Exec format error").
-# Sets ORVO_WINE_MODE to "native" where 32-bit programs run, "none" where they do not. A
-# user-mode emulator registered for them (qemu-i386) does not count: Wine's 32-bit side crashes
-# under it in the service and registry calls the tests make.
+# Sets ORVO_WINE_MODE to "native" where this kernel runs 32-bit programs, and to "emulated"
+# where it does not: the Wine tier then runs inside an emulated x86_64 machine whose kernel
+# does (scripts/vm-run.sh). A user-mode emulator registered for 32-bit programs (qemu-i386)
+# does not count as native: Wine's 32-bit side crashes under it.
 emulated=/proc/sys/fs/binfmt_misc/qemu-i386
 if [ -e "$emulated" ] && grep -qx enabled "$emulated"; then
-  ORVO_WINE_MODE=none
+  ORVO_WINE_MODE=emulated
 elif /lib/i386-linux-gnu/ld-linux.so.2 --version >/dev/null 2>&1; then
   ORVO_WINE_MODE=native
 else
-  ORVO_WINE_MODE=none
+  ORVO_WINE_MODE=emulated
 fi
 export ORVO_WINE_MODE
+
+# Runs a command where Wine can run the 32-bit program: here, or in the emulated machine.
+orvo_wine_run() {
+  if [ "$ORVO_WINE_MODE" = native ]; then
+    "$@"
+  else
+    bash "$(dirname "${BASH_SOURCE[0]}")/vm-run.sh" -- "$@"
+  fi
+}

@@ -29,7 +29,7 @@ class Machine {
   // skipped there (and only there) until the fake learns it.
   virtual bool IsFake() const = 0;
   // True where the cases run as a 32-bit program on 64-bit Windows, as the shipped program
-  // does; the 64-bit stand-in build has no WOW64 views or redirection to test.
+  // does: the WOW64 cases (registry views, shared Classes, redirection) mean nothing otherwise.
   virtual bool IsWow64Process() const = 0;
 
   // Seeding takes native paths: <windows>\system32 is the real (64-bit) folder whatever the

@@ -32,12 +32,7 @@ std::wstring ProgramFolder() {
   return path.substr(0, path.find_last_of(L'\\'));
 }
 
-bool IsWow64() {
-  BOOL wow64 = FALSE;
-  return ::IsWow64Process(::GetCurrentProcess(), &wow64) && wow64;
-}
-
-// A native path as a 32-bit program must spell it: the real system32 is reached through
+// A native path as this 32-bit program must spell it: the real system32 is reached through
 // "sysnative", since the program's own "system32" is redirected to syswow64.
 std::wstring Reachable(const std::string& nativePath) {
   std::wstring path = Win32Path(nativePath);
@@ -45,7 +40,7 @@ std::wstring Reachable(const std::string& nativePath) {
   ::GetWindowsDirectoryW(windows, MAX_PATH);
   const std::wstring system32 = Lower(std::wstring(windows) + L"\\system32");
   const std::wstring lower = Lower(path);
-  if (IsWow64() && lower.rfind(system32, 0) == 0 &&
+  if (lower.rfind(system32, 0) == 0 &&
       (lower.size() == system32.size() || lower[system32.size()] == L'\\')) {
     path = std::wstring(windows) + L"\\sysnative" + path.substr(system32.size());
   }

@@ -1,31 +1,28 @@
 #!/bin/sh
-# Runs the win32 contract tests under Wine in a prefix booted afresh for this run, then stops
-# the prefix's server. Usage: run_under_wine.sh PREFIX_DIR contract_tests.exe [gtest options]
+# Runs the win32 contract tests under Wine in a prefix booted afresh for this run, in a new
+# folder under $TMPDIR (or /tmp: a tmpfs inside the emulated machine, where a prefix on the
+# shared build folder would be slow to boot), then stops the prefix's server and removes it.
+# Usage: run_under_wine.sh contract_tests.exe [gtest options]
 set -u
-prefix=$1
-exe=$2
-shift 2
+exe=$1
+shift
 
-rm -rf "$prefix"
-mkdir -p "$prefix"
-export WINEPREFIX="$prefix"
+work=$(mktemp -d "${TMPDIR:-/tmp}/orvo-contract.XXXXXX") || exit 1
+export WINEPREFIX="$work/prefix"
 export WINEDEBUG=-all
-# The 32-bit loader for the 32-bit build, the 64-bit one for the 64-bit stand-in build.
-loader=wine
-[ "${ORVO_PROGRAM_BITS:-32}" = 64 ] && loader=/usr/lib/wine/wine64
 # The first wine call starts background services that keep any pipe open: log to a file.
-if ! "$loader" wineboot -i >"$prefix.boot.log" 2>&1 </dev/null; then
-  echo "wineboot failed:"; cat "$prefix.boot.log"
-  wineserver -k; exit 1
+if ! wine wineboot -i >"$work/boot.log" 2>&1 </dev/null; then
+  echo "wineboot failed:"; cat "$work/boot.log"
+  wineserver -k; rm -rf "$work"; exit 1
 fi
 # Right after the boot the Service Control Manager is still starting the prefix's own services
 # and refuses or times out a start (1055, 1053): let the booted prefix shut down first.
 wineserver -w
 
-"$loader" "$exe" "$@" >"$prefix.out.log" 2>&1 </dev/null
+wine "$exe" "$@" >"$work/out.log" 2>&1 </dev/null
 rc=$?
-cat "$prefix.out.log"
+cat "$work/out.log"
 wineserver -k
-# A booted prefix is over a gigabyte: keep it only to look into a failure.
-[ $rc -eq 0 ] && rm -rf "$prefix"
+wineserver -w
+rm -rf "$work"
 exit $rc

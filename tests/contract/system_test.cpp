@@ -13,6 +13,13 @@ using platform::OsVersionInfoEx;
 using platform::SetLastError;
 using platform::Version;
 
+// Every WOW64 case below (registry views, shared Classes, redirection) relies on this: the
+// cases run as the shipped program does, a 32-bit process on 64-bit Windows.
+TEST(VersionContract, TheCasesRunAsA32BitProcessOn64BitWindows) {
+  const std::unique_ptr<Machine> machine = Machine::Create();
+  EXPECT_TRUE(machine->IsWow64Process());
+}
+
 TEST(VersionContract, ExtendedAndPlainRecordsBothDescribeAnNtWindows) {
   const std::unique_ptr<Machine> machine = Machine::Create();
   OsVersionInfoEx extended;
