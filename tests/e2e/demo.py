@@ -8,6 +8,7 @@ from __future__ import annotations
 import argparse
 import shutil
 import sys
+import tempfile
 from pathlib import Path
 
 sys.dont_write_bytecode = True  # keep the source tree free of __pycache__
@@ -15,30 +16,30 @@ sys.path.insert(0, str(Path(__file__).resolve().parent))
 import winebox  # noqa: E402
 
 
-def print_listing(title: str, prefix: winebox.Prefix) -> None:
+def print_listing(title: str, states) -> None:
     print(f"\n===== {title} =====")
-    for trace in winebox.TRACES:
-        print(f"-- {trace.label}")
-        for line in trace.show(prefix):
-            print(f"   {line}")
+    for trace, state in states:
+        print(f"   {trace.label}: {state or 'absent'}")
 
 
 def main() -> int:
     parser = argparse.ArgumentParser(description=__doc__)
     winebox.add_program_arguments(parser)
-    parser.add_argument("--work", type=Path, required=True, help="folder for the demo prefix")
+    parser.add_argument("--log", type=Path, required=True, help="the demo's log file")
     args = parser.parse_args()
 
-    log = winebox.Log(args.work.resolve() / "demo.log", echo=True)
-    prefix_path = args.work.resolve() / "prefix"
-    print(f"Booting a 64-bit Wine prefix in {prefix_path} (about 20 s)...", flush=True)
+    log = winebox.Log(args.log.resolve(), echo=True)
+    work = Path(tempfile.mkdtemp(prefix="orvo-demo."))
+    prefix_path = work / "prefix"
+    print(f"Booting a 64-bit Wine prefix in {prefix_path} (20 s natively, a few minutes "
+          f"in the emulated machine)...", flush=True)
     winebox.boot_template(prefix_path, log)
     with winebox.Display(log) as display:
         prefix = winebox.Prefix(prefix_path, log, display)
         prefix.start_server()
         try:
-            winebox.seed(prefix, args.service, args.seed_dacl)
-            print_listing("BEFORE", prefix)
+            winebox.seed(prefix, args)
+            print_listing("BEFORE", winebox.listing(prefix))
 
             exe = winebox.DOWNLOADS + "\\OrvoCleanup.exe"
             prefix.host_path(winebox.DOWNLOADS).mkdir(parents=True, exist_ok=True)
@@ -62,10 +63,11 @@ def main() -> int:
             if run.exit_code != 0:
                 problems.append(f"exit code {run.exit_code}")
 
-            print_listing("AFTER", prefix)
+            going = [t for t in winebox.TRACES if not winebox.expected_present(t, "yes")]
+            after = winebox.listing(prefix, winebox.TRACES, going)
+            print_listing("AFTER", after)
             print("\n===== WHAT CHANGED =====")
-            for trace in winebox.TRACES:
-                state = trace.state(prefix, expect_gone=not winebox.expected_present(trace, "yes"))
+            for trace, state in after:
                 must_stay = winebox.expected_present(trace, "yes")
                 verdict = ("left" if state else "gone") + (
                     "" if (state is not None) == must_stay else "   <-- UNEXPECTED")
@@ -74,6 +76,7 @@ def main() -> int:
                 print(f"   {verdict:<5} {trace.label}")
         finally:
             prefix.stop()
+            shutil.rmtree(work, ignore_errors=True)
     if problems:
         print("\nThe run did not go as the program should:")
         for problem in problems:

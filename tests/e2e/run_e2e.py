@@ -10,6 +10,7 @@ import dataclasses
 import re
 import shutil
 import sys
+import tempfile
 import time
 import traceback
 from pathlib import Path
@@ -63,6 +64,11 @@ SEALED_LOG = [
     r"^\tmodRegistry\\fDeleteKey:  Still not working, attempting deletion with reg\.exe$",
     r'^\t\tcmd:  reg\.exe delete "HKLM\\Software\\Tarnwick" /f /reg:64$',
 ]
+# How the sealed case starts reg.exe: the 64-bit one, by its full path through Sysnative,
+# with the key quoted and the 64-bit view named.
+REG_APPLICATION = r"^C:\\windows\\Sysnative\\reg\.exe$"
+REG_COMMAND_LINE = (r'^"C:\\windows\\Sysnative\\reg\.exe" delete "HKLM\\Software\\Tarnwick" '
+                    r"/f /reg:64$")
 # The subinacl.exe double's command lines: its own path, then the two runs of the ladder.
 SUBINACL_LINES = [
     r'subinacl\.exe"? /keyreg "HKEY_LOCAL_MACHINE\\Software\\Tarnwick" '
@@ -126,7 +132,8 @@ class Outcome:
 class E2E:
     def __init__(self, args: argparse.Namespace):
         self.args = args
-        self.work: Path = args.work.resolve()
+        self.work: Path = (args.work.resolve() if args.work else
+                           Path(tempfile.mkdtemp(prefix="orvo-e2e.")))
         self.artifacts: Path = args.artifacts.resolve()
         self.prefixes: dict[str, winebox.Prefix] = {}
         self.history: dict[str, list[str]] = {}  # answers run so far in each prefix
@@ -152,6 +159,8 @@ class E2E:
                     prefix.remove()
             if not self.args.keep:
                 shutil.rmtree(self.work / "template", ignore_errors=True)
+                if not self.args.work:
+                    shutil.rmtree(self.work, ignore_errors=True)
         total = time.monotonic() - started
         self.summary(outcomes, total, main_log)
         main_log.close()
@@ -204,7 +213,7 @@ class E2E:
             self.history[case.name] = []
             prefix.start_server()
             seeded = time.monotonic()
-            winebox.seed(prefix, self.args.service, self.args.seed_dacl, traces_of(case))
+            winebox.seed(prefix, self.args, traces_of(case))
             log(f"seeded in {time.monotonic() - seeded:.1f} s")
         history = self.history[case.name]
 
@@ -266,9 +275,9 @@ class E2E:
         outcome.failures += self.check_doubles(prefix, case, run, log)
 
         log("after the run:")
-        for trace in traces_of(case):
+        going = [t for t in traces_of(case) if not must_stay(case, t, history)]
+        for trace, state in winebox.listing(prefix, traces_of(case), going):
             must_be_there = must_stay(case, trace, history)
-            state = trace.state(prefix, expect_gone=not must_be_there)
             log(f"  {trace.label}: {state or 'absent'}")
             if must_be_there and state is None:
                 outcome.failures.append(f"{trace.label} was removed; it must stay")
@@ -308,6 +317,19 @@ class E2E:
         cmd_lines = [line for line in lines if "cmd:" in line]
         if len(cmd_lines) != 1:
             failures.append(f"reg.exe should run once; the log shows {cmd_lines!r}")
+        # The 32-bit program reaches the 64-bit reg.exe through Sysnative (its own system32
+        # is syswow64), and tells it the view: the vendor key lives in the 64-bit one.
+        starts = [s for s in winebox.process_starts(run)
+                  if "reg.exe" in f"{s.application} {s.command_line}".lower()]
+        for start in starts:
+            log(f"reg.exe started: application {start.application!r}, "
+                f"command line {start.command_line!r}")
+        wanted = [s for s in starts if re.search(REG_APPLICATION, s.application or "", re.I)
+                  and re.search(REG_COMMAND_LINE, s.command_line or "", re.I)]
+        if len(starts) != 1 or len(wanted) != 1:
+            failures.append(f"reg.exe should be started once as {REG_APPLICATION!r} with a command "
+                            f"line matching {REG_COMMAND_LINE!r}; the program started "
+                            f"{[(s.application, s.command_line) for s in starts]!r}")
         return failures
 
     def plant(self, prefix: winebox.Prefix, log: winebox.Log) -> None:
@@ -380,7 +402,9 @@ def main() -> int:
     parser.add_argument("--probe", type=Path, required=True, help="the planted probe DLL")
     parser.add_argument("--control", type=Path, required=True, help="plant_control.exe")
     parser.add_argument("--recorder", type=Path, required=True, help="command_recorder.exe")
-    parser.add_argument("--work", type=Path, required=True, help="folder for the prefixes")
+    parser.add_argument("--work", type=Path,
+                        help="folder for the prefixes (default: a new folder under $TMPDIR or "
+                             "/tmp, removed afterwards; keep it off a network share)")
     parser.add_argument("--artifacts", type=Path, required=True,
                         help="folder for logs, traces and screenshots")
     parser.add_argument("--case", action="append", help="run only this case (repeatable)")

@@ -19,12 +19,19 @@ import time
 from pathlib import Path
 from typing import Callable, Iterable, Optional
 
-# How big the programs under test are: 32 for the real OrvoCleanup.exe, run by the 32-bit
-# loader; 64 for the 64-bit stand-in build (for a machine whose kernel runs no 32-bit
-# programs), run by the 64-bit one. The loader also runs the prefix's own tools (sc, reg).
-PROGRAM_BITS = int(os.environ.get("ORVO_PROGRAM_BITS", "32"))
-WINE = "/usr/lib/wine/wine64" if PROGRAM_BITS == 64 else "wine"
+# The 32-bit loader: it runs the shipped 32-bit OrvoCleanup.exe as a WOW64 process in the
+# 64-bit prefix, and the prefix's own tools (reg.exe with /reg:64 reaches the 64-bit view).
+WINE = "wine"
 WINESERVER = "wineserver"
+
+# How long any one wait of the harness may last (a box to appear, the program to end, a Wine
+# command, a service to reach its state) before it counts as a failure. Every wait is a
+# condition polled until it holds; this deadline only bounds a failure, so it is generous:
+# inside the emulated machine Wine runs about 8 times slower than natively.
+DEADLINE = float(os.environ.get("ORVO_WINE_DEADLINE", "600"))
+# How long an answered box may stay on screen before its click and key are sent again (Wine
+# keeps an answered box about 2 s natively).
+KEY_RETRY = 30.0
 
 CAPTION = "Orvo Cleanup"
 
@@ -110,16 +117,35 @@ class Display:
                               stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, text=True)
         return done.stdout.split()
 
-    def key(self, window: str, key: str) -> None:
-        """Activates the box with a click in its corner (no button there), then presses the
-        key in it. Without that, a box that comes up after the program has run other programs
-        is not Wine's active window and ignores the key."""
-        subprocess.run(["xdotool", "mousemove", "--window", window, "4", "4", "click", "1"],
-                       env=self._env(), stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
-                       timeout=10)
-        time.sleep(0.2)
-        subprocess.run(["xdotool", "key", "--window", window, key], env=self._env(), check=True,
-                       stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    def answer(self, window: str, key: str, ended: Callable[[], bool],
+               before_key: Callable[[], None] = lambda: None) -> bool:
+        """Activates the box with a click in its corner (no button there), presses the key in
+        it and waits until the box is gone (or the program has ended). Without the click, a
+        box that comes up after the program has run other programs is not Wine's active window
+        and ignores the key; a box still there after a while missed the click or the key (X
+        shows no focus here: there is no window manager), so both are sent again.
+        `before_key` runs once, after the first click (a screenshot). False when the box
+        never went before the deadline."""
+        deadline = time.monotonic() + DEADLINE
+        first = True
+        while True:
+            subprocess.run(["xdotool", "mousemove", "--window", window, "4", "4", "click", "1"],
+                           env=self._env(), stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
+                           timeout=DEADLINE)
+            time.sleep(0.5)  # not a wait for a state: a missed key is sent again below
+            if first:
+                before_key()
+                first = False
+            subprocess.run(["xdotool", "key", "--window", window, key], env=self._env(),
+                           stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
+                           timeout=DEADLINE)
+            again = min(deadline, time.monotonic() + KEY_RETRY)
+            while time.monotonic() < again:
+                if window not in self.windows(CAPTION) or ended():
+                    return True
+                time.sleep(0.1)
+            if time.monotonic() >= deadline:
+                return False
 
     def screenshot(self, path: Path) -> bool:
         path.parent.mkdir(parents=True, exist_ok=True)
@@ -152,7 +178,7 @@ class Prefix:
         return env
 
     def run(self, args: list[str], debug: str = "-all", cwd: Optional[Path] = None,
-            timeout: float = 120) -> tuple[int, str, str]:
+            timeout: float = DEADLINE) -> tuple[int, str, str]:
         """Runs a command in the prefix; output goes through files (never pipes: Wine's
         background processes would hold a pipe open). Returns (exit code, stdout, stderr)."""
         self._serial += 1
@@ -164,7 +190,8 @@ class Prefix:
         return (done.returncode, out_path.read_text(errors="replace"),
                 err_path.read_text(errors="replace"))
 
-    def wine(self, *args: str, debug: str = "-all", timeout: float = 120) -> tuple[int, str, str]:
+    def wine(self, *args: str, debug: str = "-all",
+             timeout: float = DEADLINE) -> tuple[int, str, str]:
         return self.run([WINE, *args], debug=debug, timeout=timeout)
 
     def start_server(self) -> None:
@@ -175,7 +202,7 @@ class Prefix:
     def stop(self) -> None:
         subprocess.run([WINESERVER, "-k"], env=self.env(), stdout=subprocess.DEVNULL,
                        stderr=subprocess.DEVNULL)
-        subprocess.run([WINESERVER, "-w"], env=self.env(), timeout=60)
+        subprocess.run([WINESERVER, "-w"], env=self.env(), timeout=DEADLINE)
 
     def scratch(self) -> Path:
         """A folder beside the prefix for command output and traces; removed with it."""
@@ -224,10 +251,12 @@ class Prefix:
         return result
 
 
-# The calls Wine's relay trace shows for every run: the boxes, and the call that locks the
-# program's DLL search to the system folder (kernel32 forwards it to kernelbase).
+# The calls Wine's relay trace shows for every run: the boxes, the call that locks the
+# program's DLL search to the system folder, and every process start with its program and
+# command line (kernel32 forwards both to kernelbase).
 RELAYED = ["user32.MessageBoxW", "user32.MessageBoxA", "user32.MessageBoxIndirectW",
-           "kernel32.SetDefaultDllDirectories", "kernelbase.SetDefaultDllDirectories"]
+           "kernel32.SetDefaultDllDirectories", "kernelbase.SetDefaultDllDirectories",
+           "kernel32.CreateProcessW", "kernelbase.CreateProcessW"]
 
 
 def boot_template(path: Path, log: Callable[[str], None]) -> Prefix:
@@ -237,8 +266,8 @@ def boot_template(path: Path, log: Callable[[str], None]) -> Prefix:
     path.parent.mkdir(parents=True, exist_ok=True)
     prefix = Prefix(path, log, None)
     started = time.monotonic()
-    code, _, err = prefix.run([WINE, "wineboot", "-i"], timeout=300)
-    subprocess.run([WINESERVER, "-w"], env=prefix.env(), timeout=120)
+    code, _, err = prefix.run([WINE, "wineboot", "-i"])
+    subprocess.run([WINESERVER, "-w"], env=prefix.env(), timeout=DEADLINE)
     if code != 0:
         raise RuntimeError(f"wineboot -i failed with {code}: {err[-2000:]}")
     settings = [
@@ -269,46 +298,56 @@ def clone(template: Path, path: Path, log: Callable[[str], None],
 
 
 # --------------------------------------------------------------------------
-# Services
+# The prefix's state, asked in one Wine start (machine_state.exe)
+
+MACHINE_STATE_EXE = SUPPORT_DIR + "\\machine_state.exe"
 
 
-def service_state(prefix: Prefix, name: str) -> str:
-    """The service's state as sc query reports it ("RUNNING", "STOPPED", ...), or the
-    error sc got when opening it ("1060" when the service does not exist)."""
-    code, out, err = prefix.wine("sc", "query", name, debug="-all,err+sc")
-    match = re.search(r"STATE\s*:\s*\d+\s+(\w+)", out)
-    if code == 0 and match:
-        return match.group(1)
-    failed = re.search(r"failed to open service (\d+)", err)
-    if failed:
-        return failed.group(1)
-    return f"sc query exit {code}"
+def query_states(prefix: Prefix, queries: list[str]) -> dict[str, str]:
+    """The answer of machine_state.exe for each query ("key:HKLM\\..." or "service:NAME"):
+    "present", "absent", "denied", a service state such as "RUNNING", or "error N"."""
+    if not queries:
+        return {}
+    code, out, err = prefix.retry("machine_state.exe", lambda: prefix.wine(
+        MACHINE_STATE_EXE, *queries))
+    answers = {}
+    for line in out.splitlines():
+        words = line.strip().split(" ")
+        cut = -2 if len(words) >= 3 and words[-2] == "error" else -1
+        answers[" ".join(words[:cut])] = " ".join(words[cut:])
+    missing = [q for q in queries if q not in answers]
+    if code != 0 or missing:
+        raise RuntimeError(f"machine_state.exe failed ({code}) for {missing or queries}: "
+                           f"{out}{err}")
+    return answers
 
 
-def wait_service(prefix: Prefix, name: str, accept: Iterable[str], timeout: float) -> str:
-    """Polls a service until its state is one of `accept` or the time is up; returns the
-    last state seen (a stopped service disappears only once its process has ended)."""
-    accept = set(accept)
-    deadline = time.monotonic() + timeout
-    state = service_state(prefix, name)
-    while state not in accept and time.monotonic() < deadline:
-        time.sleep(0.3)
-        state = service_state(prefix, name)
-    return state
+def wait_states(prefix: Prefix, queries: list[str], done: Callable[[str], bool]) -> dict[str, str]:
+    """Asks again until `done` holds for every answer or the deadline passes; the last
+    answers. A stopped service disappears only once its process has ended."""
+    deadline = time.monotonic() + DEADLINE
+    answers = query_states(prefix, queries)
+    while not all(done(answers[q]) for q in queries) and time.monotonic() < deadline:
+        time.sleep(0.5)
+        answers = query_states(prefix, queries)
+    return answers
 
 
-def create_service(prefix: Prefix, name: str, start: bool) -> None:
-    code, out, err = prefix.retry(f"sc create {name}", lambda: prefix.wine(
-        "sc", "create", name, "binPath=", SERVICE_EXE))
-    if code != 0:
-        raise RuntimeError(f"sc create {name} failed ({code}): {out}{err}")
-    if start:
+def create_services(prefix: Prefix, names: list[str], started: list[str]) -> None:
+    for name in names:
+        code, out, err = prefix.retry(f"sc create {name}", lambda: prefix.wine(
+            "sc", "create", name, "binPath=", SERVICE_EXE))
+        if code != 0:
+            raise RuntimeError(f"sc create {name} failed ({code}): {out}{err}")
+    for name in started:
         code, out, err = prefix.wine("sc", "start", name)
         if code != 0:
             raise RuntimeError(f"sc start {name} failed ({code}): {out}{err}")
-        state = wait_service(prefix, name, {"RUNNING"}, 10)
-        if state != "RUNNING":
-            raise RuntimeError(f"service {name} did not reach RUNNING (state {state})")
+    queries = [f"service:{name}" for name in started]
+    answers = wait_states(prefix, queries, lambda state: state == "RUNNING")
+    for query in queries:
+        if answers[query] != "RUNNING":
+            raise RuntimeError(f"{query} did not reach RUNNING (state {answers[query]})")
 
 
 # --------------------------------------------------------------------------
@@ -316,8 +355,9 @@ def create_service(prefix: Prefix, name: str, start: bool) -> None:
 #
 # Each row is something seeded into a prefix and looked for afterwards. `removed_by`
 # names the first-box answers ("yes", "no") after which the program must have removed
-# it; a row removed by none must survive every run. New kinds of trace (registry keys,
-# folders, shell verbs) are new classes with the same members: label, seed, state, show.
+# it; a row removed by none must survive every run. A row that lives in the registry or the
+# Service Control Manager names its `query` for machine_state.exe; `state` turns the answer
+# (or, for files, the prefix's folder) into None when the trace is not there.
 
 
 @dataclasses.dataclass(frozen=True)
@@ -330,27 +370,12 @@ class ServiceTrace:
     def label(self) -> str:
         return f"service {self.name}"
 
-    def seed(self, prefix: Prefix) -> None:
-        create_service(prefix, self.name, self.running)
+    @property
+    def query(self) -> str:
+        return f"service:{self.name}"
 
-    def show(self, prefix: Prefix) -> list[str]:
-        """What `sc query` says about the service, for a listing."""
-        code, out, err = prefix.wine("sc", "query", self.name, debug="-all,err+sc")
-        if code == 0:
-            return [line.strip() for line in out.splitlines()
-                    if re.match(r"\s*(SERVICE_NAME|STATE)", line)]
-        failed = re.search(r"failed to open service (\d+)", err)
-        reason = failed.group(1) if failed else f"exit {code}"
-        return [f"sc query {self.name}: FAILED {reason}" +
-                (" (the service does not exist)" if reason == "1060" else "")]
-
-    def state(self, prefix: Prefix, expect_gone: bool = False) -> Optional[str]:
-        """None when the service does not exist; otherwise its state."""
-        if expect_gone:
-            state = wait_service(prefix, self.name, {"1060"}, 10)
-        else:
-            state = service_state(prefix, self.name)
-        return None if state == "1060" else state
+    def state(self, prefix: Prefix, answer: Optional[str]) -> Optional[str]:
+        return None if answer == "absent" else answer
 
 
 @dataclasses.dataclass(frozen=True)
@@ -358,6 +383,7 @@ class FileTrace:
     path: str  # the file's real location (64-bit names: syswow64, not system32)
     note: str = ""
     removed_by: frozenset = frozenset()
+    query = None
 
     @property
     def label(self) -> str:
@@ -366,18 +392,9 @@ class FileTrace:
     def seed(self, prefix: Prefix) -> None:
         prefix.put_file(self.path, f"seeded by the e2e harness: {self.path}\r\n".encode())
 
-    def show(self, prefix: Prefix) -> list[str]:
-        """`ls -l` of the file in the prefix, for a listing."""
-        done = subprocess.run(["ls", "-l", str(prefix.host_path(self.path))],
-                              stdout=subprocess.PIPE, stderr=subprocess.STDOUT, text=True)
-        return [line for line in done.stdout.splitlines() if line]
-
-    def state(self, prefix: Prefix, expect_gone: bool = False) -> Optional[str]:
+    def state(self, prefix: Prefix, answer: Optional[str]) -> Optional[str]:
         path = prefix.host_path(self.path)
         return f"present, {path.stat().st_size} bytes" if path.is_file() else None
-
-
-ROOT_NAMES = {"HKLM": "HKEY_LOCAL_MACHINE"}
 
 
 @dataclasses.dataclass(frozen=True)
@@ -394,37 +411,17 @@ class KeyTrace:
     def label(self) -> str:
         return f"key {self.path}" + (f" ({self.note})" if self.note else "")
 
-    def seed(self, prefix: Prefix) -> None:
-        code, out, err = prefix.retry(f"reg add {self.path}", lambda: prefix.wine(
-            "reg", "add", self.path, "/v", "SeededBy", "/t", "REG_SZ", "/d", "e2e", "/f",
-            "/reg:64"))
-        if code != 0:
-            raise RuntimeError(f"reg add {self.path} failed ({code}): {out}{err}")
-        if self.locked:
-            code, out, err = prefix.wine(SEED_DACL_EXE, self.path, self.locked, timeout=180)
-            if code != 0:
-                raise RuntimeError(f"seed_key_dacl {self.path} {self.locked} failed ({code}): "
-                                   f"{out}{err}")
+    @property
+    def query(self) -> str:
+        return f"key:{self.path}"
 
-    def _listed(self, prefix: Prefix) -> bool:
-        """Whether the parent's listing names the key: a key whose DACL allows nobody cannot
-        be queried itself, but its parent still lists it."""
-        parent, _, name = self.path.rpartition("\\")
-        code, out, _ = prefix.wine("reg", "query", parent, "/reg:64")
-        if code != 0:
-            return False
-        root, _, rest = self.path.partition("\\")
-        full = (ROOT_NAMES.get(root.upper(), root) + "\\" + rest).lower()
-        return any(line.strip().lower() == full for line in out.splitlines())
-
-    def show(self, prefix: Prefix) -> list[str]:
-        state = self.state(prefix)
-        return [f"{self.path}: {state or 'absent'}"]
-
-    def state(self, prefix: Prefix, expect_gone: bool = False) -> Optional[str]:
-        if not self._listed(prefix):
+    def state(self, prefix: Prefix, answer: Optional[str]) -> Optional[str]:
+        if answer == "absent":
             return None
-        return "present" + (f", owner {self.locked}, DACL allows nobody" if self.locked else "")
+        if answer == "denied":
+            return "present, DACL allows nobody" + (f", owner {self.locked}" if self.locked
+                                                    else "")
+        return answer
 
 
 YES_NO = frozenset({"yes", "no"})
@@ -440,20 +437,17 @@ TRACES = [
     FileTrace("C:\\windows\\qsearch.exe", removed_by=YES_NO),
     FileTrace("C:\\windows\\qsearch.exe.bak", "decoy"),
     FileTrace("C:\\windows\\qsearch2.exe", "decoy"),
-    # The library where the program sees %SystemRoot%\\system32, and its twin in the other
-    # system folder, which must stay.
-    *([FileTrace("C:\\windows\\syswow64\\tarnwickeventlogmsghelper.dll",
-                 "the 32-bit program's %SystemRoot%\\system32", removed_by=YES),
-       FileTrace("C:\\windows\\system32\\tarnwickeventlogmsghelper.dll",
-                 "64-bit system32, behind redirection: must stay")]
-      if PROGRAM_BITS == 32 else
-      [FileTrace("C:\\windows\\system32\\tarnwickeventlogmsghelper.dll",
-                 "the 64-bit program's %SystemRoot%\\system32", removed_by=YES),
-       FileTrace("C:\\windows\\syswow64\\tarnwickeventlogmsghelper.dll",
-                 "the 32-bit system folder: must stay")]),
+    # The library where the 32-bit program sees %SystemRoot%\\system32 (syswow64), and its
+    # twin in the real system32 behind redirection, which must stay.
+    FileTrace("C:\\windows\\syswow64\\tarnwickeventlogmsghelper.dll",
+              "the 32-bit program's %SystemRoot%\\system32", removed_by=YES),
+    FileTrace("C:\\windows\\system32\\tarnwickeventlogmsghelper.dll",
+              "64-bit system32, behind redirection: must stay"),
     FileTrace("C:\\windows\\syswow64\\tarnwickeventlogmsghelper2.dll", "decoy"),
     # The vendor key with a subtree three levels deep, and a key that allows nobody anything,
-    # owned by the administrators as an install leaves it.
+    # owned by the administrators as an install leaves it. The 32-bit program deletes it in
+    # the 64-bit view, where the toolkit's 64-bit parts keep it; the key of the same name in
+    # the program's own 32-bit view (Wow6432Node) is not the vendor key and stays.
     KeyTrace("HKLM\\Software\\Tarnwick", removed_by=YES),
     KeyTrace("HKLM\\Software\\Tarnwick\\Orvo\\Shell Extensions\\Installed", removed_by=YES),
     KeyTrace("HKLM\\Software\\Tarnwick\\Updater", removed_by=YES),
@@ -467,19 +461,47 @@ TRACES = [
 
 def add_program_arguments(parser) -> None:
     """The command-line arguments every driver takes: the program to run and the test
-    programs that seeding needs."""
+    programs that seeding and listing need."""
     parser.add_argument("--exe", type=Path, required=True, help="OrvoCleanup.exe")
     parser.add_argument("--service", type=Path, required=True, help="orvo_test_service.exe")
     parser.add_argument("--seed-dacl", type=Path, required=True, help="seed_key_dacl.exe")
+    parser.add_argument("--machine-state", type=Path, required=True, help="machine_state.exe")
 
 
-def seed(prefix: Prefix, service_exe: Path, seed_dacl_exe: Path,
-         traces: Iterable = TRACES) -> None:
+def seed(prefix: Prefix, args, traces: Iterable = TRACES) -> None:
+    """Seeds the traces: files directly, every key in one reg import (then the DACLs of the
+    locked ones), the services with sc."""
+    traces = list(traces)
     prefix.host_path(SUPPORT_DIR).mkdir(parents=True, exist_ok=True)
-    shutil.copy2(service_exe, prefix.host_path(SERVICE_EXE))
-    shutil.copy2(seed_dacl_exe, prefix.host_path(SEED_DACL_EXE))
+    for source, target in ((args.service, SERVICE_EXE), (args.seed_dacl, SEED_DACL_EXE),
+                           (args.machine_state, MACHINE_STATE_EXE)):
+        shutil.copy2(source, prefix.host_path(target))
     for trace in traces:
-        trace.seed(prefix)
+        if isinstance(trace, FileTrace):
+            trace.seed(prefix)
+    keys = [t for t in traces if isinstance(t, KeyTrace)]
+    if keys:
+        lines = ["Windows Registry Editor Version 5.00", ""]
+        for key in keys:
+            root, _, rest = key.path.partition("\\")
+            lines += [f"[{ROOT_NAMES[root.upper()]}\\{rest}]", '"SeededBy"="e2e"', ""]
+        reg_file = SUPPORT_DIR + "\\seed.reg"
+        prefix.put_file(reg_file, "\r\n".join(lines).encode("utf-16"))
+        code, out, err = prefix.retry("reg import", lambda: prefix.wine(
+            "reg", "import", reg_file, "/reg:64"))
+        if code != 0:
+            raise RuntimeError(f"reg import failed ({code}): {out}{err}")
+    for key in keys:
+        if key.locked:
+            code, out, err = prefix.wine(SEED_DACL_EXE, key.path, key.locked)
+            if code != 0:
+                raise RuntimeError(f"seed_key_dacl {key.path} {key.locked} failed ({code}): "
+                                   f"{out}{err}")
+    services = [t for t in traces if isinstance(t, ServiceTrace)]
+    create_services(prefix, [s.name for s in services], [s.name for s in services if s.running])
+
+
+ROOT_NAMES = {"HKLM": "HKEY_LOCAL_MACHINE"}
 
 
 def expected_present(trace, answer: str) -> bool:
@@ -487,8 +509,17 @@ def expected_present(trace, answer: str) -> bool:
     return answer not in trace.removed_by
 
 
-def listing(prefix: Prefix, traces: Iterable = TRACES) -> list[tuple[object, Optional[str]]]:
-    return [(trace, trace.state(prefix)) for trace in traces]
+def listing(prefix: Prefix, traces: Iterable = TRACES,
+            going: Iterable = ()) -> list[tuple[object, Optional[str]]]:
+    """Every trace with its state (None: not there), from one machine_state.exe run; the
+    traces in `going` that are still there are asked again until they are gone or the
+    deadline passes (a deleted service goes only once its process has ended)."""
+    traces = list(traces)
+    going = {t.query for t in going if t.query}
+    answers = query_states(prefix, [t.query for t in traces if t.query])
+    if any(answers[q] != "absent" for q in going):
+        answers.update(wait_states(prefix, sorted(going), lambda state: state == "absent"))
+    return [(trace, trace.state(prefix, answers.get(trace.query))) for trace in traces]
 
 
 # --------------------------------------------------------------------------
@@ -698,6 +729,23 @@ def check_dll_guard(run: "Run") -> list[str]:
 
 
 @dataclasses.dataclass
+class ProcessStart:
+    """One CreateProcessW call of the program: its application name (None when it passes
+    none) and its command line, as the relay trace shows them."""
+    application: Optional[str]
+    command_line: Optional[str]
+
+
+def process_starts(run: "Run") -> list[ProcessStart]:
+    """The processes the program itself started (directly or through ShellExecuteEx)."""
+    pids = {box.pid for box in run.boxes}
+    return [ProcessStart(quoted_string(c.args[0]) if c.args else None,
+                         quoted_string(c.args[1]) if len(c.args) > 1 else None)
+            for c in run.calls
+            if c.function == "CreateProcessW" and (not pids or c.pid in pids)]
+
+
+@dataclasses.dataclass
 class DebugLine:
     pid: str
     text: str
@@ -747,8 +795,7 @@ RUN_DEBUG = "-all,+pid,+relay,+debugstr,warn+seh,err+seh,err+module"
 
 
 def run_program(prefix: Prefix, exe: str, cwd: str, script: list[Step],
-                screenshots: Optional[dict[str, Path]] = None, box_timeout: float = 30,
-                exit_timeout: float = 60) -> Run:
+                screenshots: Optional[dict[str, Path]] = None) -> Run:
     """Starts `exe` (a C:\\ path) in folder `cwd`, answers each box of `script` with its key
     once a new program window appears, and waits for the program to end. A box that does
     not come, or a window after the last answer, is recorded, not answered; a program that
@@ -781,29 +828,30 @@ def run_program(prefix: Prefix, exe: str, cwd: str, script: list[Step],
             return None
 
         for step in script:
-            window = next_window(box_timeout)
+            window = next_window(DEADLINE)
             if window is None:
                 why = "the program ended" if proc.poll() is not None else "timed out"
                 problems.append(f"box '{step.tag}' never appeared ({why})")
                 break
-            # Let the dialog take keyboard focus before the key arrives.
-            time.sleep(0.3)
-            if screenshots and step.tag in screenshots:
-                display.screenshot(screenshots[step.tag])
-            display.key(window, step.key)
+            shot = screenshots.get(step.tag) if screenshots else None
+            if not display.answer(window, step.key, lambda: proc.poll() is not None,
+                                  (lambda: display.screenshot(shot)) if shot else lambda: None):
+                problems.append(f"box '{step.tag}' was still there after its key, again and "
+                                f"again until the deadline")
+                break
             answered.append((window, step.key))
-        deadline = time.monotonic() + exit_timeout
+        deadline = time.monotonic() + DEADLINE
         while proc.poll() is None and time.monotonic() < deadline:
             window = next_window(min(1.0, max(0.0, deadline - time.monotonic())))
             if window is not None:
-                # A box the dialogue does not have: give its call time to reach the trace,
-                # then end the program rather than answer it.
+                # A box the dialogue does not have: its call is in the trace already (the
+                # relay line comes before the window); end the program rather than answer it.
                 extra.append(window)
-                deadline = min(deadline, time.monotonic() + 2)
+                break
         if proc.poll() is None:
             problems.append("the program was still showing a box the dialogue does not have; "
                             "killed" if extra else
-                            f"the program did not end within {exit_timeout:.0f} s; killed")
+                            f"the program did not end within {DEADLINE:.0f} s; killed")
             os.killpg(proc.pid, signal.SIGKILL)
             proc.wait()
     seconds = time.monotonic() - started
