@@ -44,7 +44,7 @@ class Machine {
   // A service running a do-nothing program, left stopped or started.
   virtual void AddService(const std::string& name, bool running) = 0;
   // Whether the Service Control Manager still has the service; a service that is going (stop
-  // requested, marked for deletion, handles closed) is given a few seconds to go.
+  // requested, marked for deletion, handles closed) is given until a generous deadline to go.
   virtual bool HasService(const std::string& name) = 0;
   virtual bool ServiceGoneSoon(const std::string& name) = 0;
 

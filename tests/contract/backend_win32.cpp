@@ -55,6 +55,11 @@ std::string CodeText(const char* call, const std::string& target, LSTATUS status
   return std::string(call) + "(" + target + ") failed with " + std::to_string(status);
 }
 
+// How long a service may take to reach the state a case waits for (running, gone) before the
+// case fails. The waits poll a condition; this only bounds a failure, so it is generous: the
+// emulated machine runs Wine about 8 times slower than natively.
+constexpr std::chrono::seconds kStateDeadline{300};
+
 // Seeded keys are reached natively: the 64-bit view, where Wow6432Node is an ordinary key.
 constexpr REGSAM kNativeView = KEY_WOW64_64KEY;
 
@@ -301,7 +306,7 @@ class Win32Machine final : public Machine {
   }
 
   bool ServiceGoneSoon(const std::string& name) override {
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(15);
+    const auto deadline = std::chrono::steady_clock::now() + kStateDeadline;
     while (HasService(name)) {
       if (std::chrono::steady_clock::now() > deadline) return false;
       std::this_thread::sleep_for(std::chrono::milliseconds(50));
@@ -458,7 +463,7 @@ class Win32Machine final : public Machine {
   }
 
   static bool WaitForState(SC_HANDLE service, DWORD state) {
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(15);
+    const auto deadline = std::chrono::steady_clock::now() + kStateDeadline;
     SERVICE_STATUS status{};
     while (::QueryServiceStatus(service, &status) && status.dwCurrentState != state) {
       if (std::chrono::steady_clock::now() > deadline) return false;

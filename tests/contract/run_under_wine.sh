@@ -2,6 +2,7 @@
 # Runs the win32 contract tests under Wine in a prefix booted afresh for this run, in a new
 # folder under $TMPDIR (or /tmp: a tmpfs inside the emulated machine, where a prefix on the
 # shared build folder would be slow to boot), then stops the prefix's server and removes it.
+# The cases' output is also kept beside the test program, in contract_wine.log.
 # Usage: run_under_wine.sh contract_tests.exe [gtest options]
 set -u
 exe=$1
@@ -22,6 +23,7 @@ wineserver -w
 wine "$exe" "$@" >"$work/out.log" 2>&1 </dev/null
 rc=$?
 cat "$work/out.log"
+cp "$work/out.log" "$(dirname "$exe")/contract_wine.log"
 wineserver -k
 wineserver -w
 rm -rf "$work"

@@ -67,7 +67,7 @@ SEALED_LOG = [
 # How the sealed case starts reg.exe: the 64-bit one, by its full path through Sysnative,
 # with the key quoted and the 64-bit view named.
 REG_APPLICATION = r"^C:\\windows\\Sysnative\\reg\.exe$"
-REG_COMMAND_LINE = (r'^"C:\\windows\\Sysnative\\reg\.exe" delete "HKLM\\Software\\Tarnwick" '
+REG_COMMAND_LINE = (r'^"C:\\windows\\Sysnative\\reg\.exe" DELETE "HKLM\\Software\\Tarnwick" '
                     r"/f /reg:64$")
 # The subinacl.exe double's command lines: its own path, then the two runs of the ladder.
 SUBINACL_LINES = [
@@ -324,7 +324,9 @@ class E2E:
         for start in starts:
             log(f"reg.exe started: application {start.application!r}, "
                 f"command line {start.command_line!r}")
-        wanted = [s for s in starts if re.search(REG_APPLICATION, s.application or "", re.I)
+        # ShellExecuteEx passes no application name: the command line's head names it.
+        wanted = [s for s in starts
+                  if (s.application is None or re.search(REG_APPLICATION, s.application, re.I))
                   and re.search(REG_COMMAND_LINE, s.command_line or "", re.I)]
         if len(starts) != 1 or len(wanted) != 1:
             failures.append(f"reg.exe should be started once as {REG_APPLICATION!r} with a command "
