@@ -5,8 +5,12 @@
 # where it does not: the Wine tier then runs inside an emulated x86_64 machine whose kernel
 # does (scripts/vm-run.sh). A user-mode emulator registered for 32-bit programs (qemu-i386)
 # does not count as native: Wine's 32-bit side crashes under it.
+# ORVO_WINE_MODE=emulated set beforehand runs the emulated machine even where the kernel would
+# run the Wine tier itself (to try that path on such a machine).
 emulated=/proc/sys/fs/binfmt_misc/qemu-i386
-if [ -e "$emulated" ] && grep -qx enabled "$emulated"; then
+if [ "${ORVO_WINE_MODE:-}" = emulated ]; then
+  :
+elif [ -e "$emulated" ] && grep -qx enabled "$emulated"; then
   ORVO_WINE_MODE=emulated
 elif /lib/i386-linux-gnu/ld-linux.so.2 --version >/dev/null 2>&1; then
   ORVO_WINE_MODE=native
