@@ -18,8 +18,8 @@ if [ -x /usr/bin/python3 ]; then
   python=/usr/bin/python3
 fi
 if [ "$ORVO_WINE_MODE" = emulated ]; then
-  echo "demo.sh: this machine's kernel runs no 32-bit programs: the demo runs inside an"
-  echo "  emulated x86_64 machine whose kernel does (several minutes)."
+  echo "demo.sh: the demo runs inside an emulated x86_64 machine, several minutes (this"
+  echo "  kernel runs no 32-bit programs, or ORVO_WINE_MODE=emulated asked for it)."
 fi
 mkdir -p build/demo
 orvo_wine_run "$python" tests/e2e/demo.py \

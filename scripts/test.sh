@@ -21,8 +21,8 @@ started=$(date +%s)
 ctest --preset host || status=1
 host_s=$(($(date +%s) - started))
 if [ "$ORVO_WINE_MODE" = emulated ]; then
-  echo "test.sh: this machine's kernel runs no 32-bit programs: the Wine tests of the 32-bit"
-  echo "  build run inside an emulated x86_64 machine whose kernel does."
+  echo "test.sh: the Wine tests of the 32-bit build run inside an emulated x86_64 machine"
+  echo "  (this kernel runs no 32-bit programs, or ORVO_WINE_MODE=emulated asked for it)."
 fi
 started=$(date +%s)
 orvo_wine_run ctest --preset win32 || status=1
