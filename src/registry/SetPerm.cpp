@@ -45,10 +45,40 @@ std::optional<Sid> WellKnownSid(const std::string& accountName) {
   return std::nullopt;
 }
 
+// The root of a short top-key name; any other name is HKLM (and says so when asked to).
+platform::Handle RootFor(const std::string& sTopKey, bool logBadName) {
+  const std::string top = Upper(sTopKey);
+  if (top == "HKCU") return platform::kHkeyCurrentUser;
+  if (top == "HKLM") return platform::kHkeyLocalMachine;
+  if (top == "HKU") return platform::kHkeyUsers;
+  if (top == "HKCR") return platform::kHkeyClassesRoot;
+  if (logBadName) {
+    CommonModule::DPrint("SetPerm\\RegSetKeyPermission - Bad skey passed:  " + sTopKey);
+    CommonModule::DPrint("\tDefaulting to HKLM...");
+  }
+  return platform::kHkeyLocalMachine;
+}
+
+// Opens the key in the view it is then deleted in, not in its 32-bit twin; empty when the
+// open is refused or the key is missing.
+platform::UniqueHkey OpenInDeletionView(platform::Handle root, const std::string& sKeyPath,
+                                        Dword access) {
+  const modRegistry::KeyView view = modRegistry::ViewFor(sKeyPath);
+  platform::Handle opened = 0;
+  if (platform::Registry().RegOpenKeyExW(root, view.path, 0, access | view.flag, opened) !=
+      platform::kErrorSuccess) {
+    return {};
+  }
+  return platform::UniqueHkey(opened);
+}
+
 }  // namespace
 
+// Full control for the two accounts the elevated process itself holds, System and
+// Administrators, and for no one else: granting Users, Power Users or the signed-in user
+// would leave a surviving key writable by programs that are not elevated.
 void GetRegKeyPermissions(const std::string& sTopKey, const std::string& sKeyPath) {
-  for (const char* account : {"", "System", "Administrators", "Power Users", "Users"}) {
+  for (const char* account : {"System", "Administrators"}) {
     try {
       std::string sAccount = account;
       std::string sAllowDeny;
@@ -63,20 +93,7 @@ bool RegSetKeyPermission(const std::string& sTopKey, const std::string& sKeyPath
                          std::string& sAccount, std::string& sAllowDeny,
                          const std::string& sAccess) {
   try {
-    const std::string top = Upper(sTopKey);
-    platform::Handle root = platform::kHkeyLocalMachine;
-    if (top == "HKCU") {
-      root = platform::kHkeyCurrentUser;
-    } else if (top == "HKLM") {
-      root = platform::kHkeyLocalMachine;
-    } else if (top == "HKU") {
-      root = platform::kHkeyUsers;
-    } else if (top == "HKCR") {
-      root = platform::kHkeyClassesRoot;
-    } else {
-      CommonModule::DPrint("SetPerm\\RegSetKeyPermission - Bad skey passed:  " + sTopKey);
-      CommonModule::DPrint("\tDefaulting to HKLM...");
-    }
+    const platform::Handle root = RootFor(sTopKey, /*logBadName=*/true);
 
     // The empty account is the current user, identified by the process token.
     std::optional<Sid> sid;
@@ -88,14 +105,8 @@ bool RegSetKeyPermission(const std::string& sTopKey, const std::string& sKeyPath
     }
     if (sAllowDeny.empty()) sAllowDeny = "Allow";
 
-    // The key is widened in the view it is then deleted in, not in its 32-bit twin.
-    const modRegistry::KeyView view = modRegistry::ViewFor(sKeyPath);
-    platform::Handle opened = 0;
-    if (platform::Registry().RegOpenKeyExW(root, view.path, 0, kReadControlWriteDac | view.flag,
-                                           opened) != platform::kErrorSuccess) {
-      return false;
-    }
-    const platform::UniqueHkey key(opened);
+    platform::UniqueHkey key = OpenInDeletionView(root, sKeyPath, kReadControlWriteDac);
+    if (!key) return false;
 
     AccountPerm entry;
     entry.AccountName = sAccount;
@@ -110,6 +121,41 @@ bool RegSetKeyPermission(const std::string& sTopKey, const std::string& sKeyPath
   } catch (...) {
     CommonModule::DPrintCaughtError("SetPerm\\RegSetKeyPermission - VB ERROR: ");
     return false;
+  }
+}
+
+std::optional<platform::SecurityDescriptor> SaveRegKeyDacl(const std::string& sTopKey,
+                                                           const std::string& sKeyPath) {
+  const platform::UniqueHkey key =
+      OpenInDeletionView(RootFor(sTopKey, /*logBadName=*/false), sKeyPath, platform::kReadControl);
+  platform::SecurityDescriptor saved;
+  if (!key || platform::Registry().RegGetKeySecurity(key.get(), platform::kDaclSecurityInformation,
+                                                     saved) != platform::kErrorSuccess) {
+    return std::nullopt;
+  }
+  return saved;
+}
+
+void RestoreRegKeyDacl(const std::string& sTopKey, const std::string& sKeyPath,
+                       const std::optional<platform::SecurityDescriptor>& saved) {
+  if (!saved) return;
+  const platform::Handle root = RootFor(sTopKey, /*logBadName=*/false);
+  const modRegistry::KeyView view = modRegistry::ViewFor(sKeyPath);
+  platform::Handle opened = 0;
+  Dword code = platform::Registry().RegOpenKeyExW(root, view.path, 0,
+                                                  platform::kWriteDac | view.flag, opened);
+  if (code == platform::kErrorFileNotFound) return;  // the key went: nothing to put back
+  if (code == platform::kErrorSuccess) {
+    const platform::UniqueHkey key(opened);
+    code = platform::Registry().RegSetKeySecurity(key.get(), platform::kDaclSecurityInformation,
+                                                  *saved);
+  }
+  if (code != platform::kErrorSuccess) {
+    CommonModule::DPrintError(
+        "SetPerm\\RestoreRegKeyDacl - the key's access list could not be "
+        "written back: ",
+        code);
+    CommonModule::DPrint("\t- Key: " + sTopKey + "\\" + sKeyPath);
   }
 }
 

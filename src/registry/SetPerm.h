@@ -1,5 +1,5 @@
-// Widening a registry key's access list: full control, inherited by its subkeys, for
-// the current user, System, Administrators, Power Users and Users.
+// Widening a registry key's access list before it is deleted: full control, inherited by its
+// subkeys, for System and Administrators; and putting the old list back on a key that stays.
 #pragma once
 
 #include <cstdint>
@@ -28,8 +28,14 @@ struct NewSecurity {
   platform::Acl pAcl;
 };
 
-// Gives the five accounts full control of the key; answers are not examined.
+// Gives System and Administrators full control of the key; answers are not examined.
 void GetRegKeyPermissions(const std::string& sTopKey, const std::string& sKeyPath);
+// The key's DACL as it is now (nothing when the key is missing or its DACL cannot be read).
+std::optional<platform::SecurityDescriptor> SaveRegKeyDacl(const std::string& sTopKey,
+                                                           const std::string& sKeyPath);
+// Writes a saved DACL back when the key is still there; a refused write is logged.
+void RestoreRegKeyDacl(const std::string& sTopKey, const std::string& sKeyPath,
+                       const std::optional<platform::SecurityDescriptor>& saved);
 // Adds one account's allow or deny entry to the key's DACL; true when written.
 bool RegSetKeyPermission(const std::string& sTopKey, const std::string& sKeyPath,
                          std::string& sAccount, std::string& sAllowDeny,

@@ -30,6 +30,13 @@ constexpr Dword kErrorInvalidData = 13;          // a value that is not a number
 
 constexpr std::int32_t kSuccess = 0;
 constexpr std::int32_t kNotFound = 2;
+constexpr std::int32_t kInvalidParameter = 87;
+
+// True when a key name names no key: empty, blanks only, or backslashes (and blanks) only.
+// Deleting such a "name" below a parent would delete the parent's own subtree.
+bool NamesNoKey(const std::string& name) {
+  return name.find_first_not_of(" \t\\") == std::string::npos;
+}
 
 // A failed conversion, caught and reported by the routine it happens in.
 struct ConversionError {
@@ -419,12 +426,23 @@ std::int32_t fDeleteKey(std::string sTopKey, std::string sKeyPath, std::string s
       DPrint("\t- lResult (0=Success 2=Not Found): " + std::to_string(kNotCalled));
       return kNotCalled;
     }
+    if (NamesNoKey(sSubKey)) {
+      // A computed name that came out empty must never remove its parent: nothing is
+      // touched, and the caller gets ERROR_INVALID_PARAMETER.
+      DPrint("modRegistry\\fDeleteKey - Error:  " + std::to_string(kInvalidParameter));
+      DPrint("\tKey:  " + fullPath);
+      DPrint("\t- No key name given: nothing is deleted");
+      return kInvalidParameter;
+    }
     // The view is chosen once and used for every step of this deletion: the permission
     // change, the subtree removal, both attempts and reg.exe.
     const std::string keyPath = sKeyPath + "\\" + sSubKey;
     const KeyView view = ViewFor(sKeyPath);
     fullPath = sTopKey + "\\" + view.path + "\\" + sSubKey;
 
+    // The access list as it was, to put back if every rung fails and the key stays.
+    const std::optional<platform::SecurityDescriptor> savedDacl =
+        SetPerm::SaveRegKeyDacl(sTopKey, keyPath);
     std::int32_t code = kNotCalled;
     for (bool secondRun = false;; secondRun = true) {
       try {
@@ -471,6 +489,7 @@ std::int32_t fDeleteKey(std::string sTopKey, std::string sKeyPath, std::string s
       }
       break;
     }
+    if (result != kSuccess) SetPerm::RestoreRegKeyDacl(sTopKey, keyPath, savedDacl);
     if (code == kNotFound) bNotFound = true;
     DPrint("modRegistry\\fDeleteKey: ");
     DPrint("\t- Key: " + fullPath);
@@ -487,6 +506,11 @@ std::int32_t fDeleteKey(std::string sTopKey, std::string sKeyPath, std::string s
 void fDeleteSubkeys(Handle root, std::string sKeyPath, std::string sTopKey) {
   try {
     DPrint("modRegistry\\fDeleteSubkeys passed: " + sTopKey + "\\" + sKeyPath);
+    if (NamesNoKey(sKeyPath)) {
+      // An empty path is the root itself: its subkeys are never removed wholesale.
+      DPrint("modRegistry\\fDeleteSubkeys: No key path given: nothing is deleted");
+      return;
+    }
     const KeyView view = ViewFor(sKeyPath);
     Handle opened = 0;
     if (Registry().RegOpenKeyExW(root, view.path, 0, platform::kKeyAllAccess | view.flag, opened) !=
@@ -505,9 +529,15 @@ void fDeleteSubkeys(Handle root, std::string sKeyPath, std::string sTopKey) {
     for (const std::string& child : names) {
       // Children keep the caller's spelling of the path, so that each one is widened
       // and removed in the same view as the key itself.
-      SetPerm::GetRegKeyPermissions(sTopKey, sKeyPath + "\\" + child);
-      fDeleteSubkeys(root, sKeyPath + "\\" + child, sTopKey);
-      Registry().RegDeleteKeyExW(key.get(), child, view.flag);
+      const std::string childPath = sKeyPath + "\\" + child;
+      const std::optional<platform::SecurityDescriptor> savedDacl =
+          SetPerm::SaveRegKeyDacl(sTopKey, childPath);
+      SetPerm::GetRegKeyPermissions(sTopKey, childPath);
+      fDeleteSubkeys(root, childPath, sTopKey);
+      // A child that stays gets its own access list back.
+      if (Registry().RegDeleteKeyExW(key.get(), child, view.flag) != platform::kErrorSuccess) {
+        SetPerm::RestoreRegKeyDacl(sTopKey, childPath, savedDacl);
+      }
     }
   } catch (...) {
     CommonModule::DPrintError("modRegistry\\fDeleteSubkeys - VB ERROR: ", CaughtNumber());
@@ -527,6 +557,7 @@ std::int32_t fDeleteValue(std::string sTopKey, std::string sKeyPath, std::string
     DPrint("\t- lResult (0=Success 2=Not Found): " + std::to_string(code));
   };
   try {
+    std::optional<platform::SecurityDescriptor> savedDacl;
     for (bool retried = false;; retried = true) {
       code = kNotCalled;
       const Handle root = fTopKey(sTopKey);
@@ -558,6 +589,8 @@ std::int32_t fDeleteValue(std::string sTopKey, std::string sKeyPath, std::string
         result = code;
         break;
       }
+      // The key stays whatever happens to its value: its access list goes back afterwards.
+      savedDacl = SetPerm::SaveRegKeyDacl(sTopKey, sKeyPath);
       const std::string prefix = LongValuePrefix(sTopKey);
       const std::string tool = CommonModule::AppPath() + "subinacl.exe";
       if (prefix.empty()) {
@@ -576,6 +609,7 @@ std::int32_t fDeleteValue(std::string sTopKey, std::string sKeyPath, std::string
       }
       SetPerm::GetRegKeyPermissions(sTopKey, sKeyPath);
     }
+    SetPerm::RestoreRegKeyDacl(sTopKey, sKeyPath, savedDacl);
     if (code == kNotFound) bNotFound = true;
     DPrint("modRegistry\\fDeleteValue:");
     DPrint("\t- Passed Key: " + sTopKey + "\\" + shownPath);

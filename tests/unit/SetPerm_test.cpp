@@ -116,7 +116,9 @@ TEST(ComposeNewDacl, LookupAndItsFailure) {
   EXPECT_FALSE(untouched.pSD.dacl.has_value());
 }
 
-TEST(GetRegKeyPermissions, FiveAccountsByTheirSids) {
+// Only the two accounts the elevated process holds are widened: a key that survives its
+// deletion must not end up writable by Users, Power Users or the signed-in user.
+TEST(GetRegKeyPermissions, SystemAndAdministratorsOnlyByTheirSids) {
   FakeMachine machine;
   // A display language that names the groups differently changes nothing.
   machine.accounts.erase("Administrators");
@@ -125,23 +127,23 @@ TEST(GetRegKeyPermissions, FiveAccountsByTheirSids) {
   SecurityDescriptor* sd = machine.KeySecurity("HKLM\\Software\\Tarnwick");
   const auto inherited = sd->dacl->aces;  // what the key got from its parent
   sd->control = platform::kSeDaclPresent | platform::kSeDaclAutoInherited;
-  sd->dacl->aces.insert(sd->dacl->aces.begin(), Ace{0, 0, 0x20019, kCarol});
+  sd->dacl->aces.insert(sd->dacl->aces.begin(),
+                        {Ace{0, 0, 0x20019, kCarol}, Ace{0, 0, 0x20019, platform::kSidUsers},
+                         Ace{0, 0, 0x20019, machine.userSid}});
 
   GetRegKeyPermissions("HKLM", "Software\\Tarnwick");
 
   sd = machine.KeySecurity("HKLM\\Software\\Tarnwick");
-  std::vector<Ace> expected{Ace{0, 0, 0x20019, kCarol},
-                            Ace{0, kCi, 0xF003F, machine.userSid},
+  std::vector<Ace> expected{Ace{0, 0, 0x20019, kCarol}, Ace{0, 0, 0x20019, platform::kSidUsers},
+                            Ace{0, 0, 0x20019, machine.userSid},
                             Ace{0, kCi, 0xF003F, platform::kSidLocalSystem},
-                            Ace{0, kCi, 0xF003F, platform::kSidAdministrators},
-                            Ace{0, kCi, 0xF003F, platform::kSidPowerUsers},
-                            Ace{0, kCi, 0xF003F, platform::kSidUsers}};
+                            Ace{0, kCi, 0xF003F, platform::kSidAdministrators}};
   expected.insert(expected.end(), inherited.begin(), inherited.end());
   EXPECT_EQ(sd->dacl->aces, expected);
   EXPECT_EQ(sd->control & (platform::kSeDaclAutoInherited | platform::kSeDaclAutoInheritReq),
             platform::kSeDaclAutoInherited | platform::kSeDaclAutoInheritReq);
   EXPECT_EQ(machine.debugLines,
-            std::vector<std::string>(5, "\tSetPerm\\UpdatePermissionsOfRegistryKey: True"));
+            std::vector<std::string>(2, "\tSetPerm\\UpdatePermissionsOfRegistryKey: True"));
   EXPECT_EQ(machine.OpenKeyCount(), 0U);
 
   // Again: the accounts' own entries are replaced, not added twice.

@@ -395,6 +395,84 @@ TEST_F(DeleteKeyTest, UnknownTopKeyDoesNothing) {
   EXPECT_TRUE(machine.KeyExists("HKLM\\Software\\Tarnwick"));
 }
 
+// A computed key name that came out empty must never take its parent's subtree with it.
+TEST_F(DeleteKeyTest, EmptyOrBlankNameDeletesNothing) {
+  for (const char* name : {"", " ", "\\", "\\\\", " \\ ", "\t"}) {
+    SCOPED_TRACE(std::string("name '") + name + "'");
+    machine.debugLines.clear();
+    machine.calls.clear();
+    bool notFound = false;
+    EXPECT_EQ(fDeleteKey("HKLM", "Software\\Tarnwick", name, notFound), 87);
+    EXPECT_FALSE(notFound);
+    EXPECT_THAT(machine.calls, Not(Contains(HasSubstr("Reg"))));
+    EXPECT_TRUE(machine.started.empty());
+    ASSERT_EQ(machine.debugLines.size(), 3U);
+    EXPECT_EQ(machine.debugLines[0], "\tmodRegistry\\fDeleteKey - Error:  87");
+    EXPECT_EQ(machine.debugLines[2], "\t\t- No key name given: nothing is deleted");
+  }
+  // The parent is below the root: an empty path there names the root itself.
+  machine.debugLines.clear();
+  fDeleteSubkeys(platform::kHkeyLocalMachine, "", "HKLM");
+  EXPECT_THAT(machine.debugLines,
+              ElementsAre("\tmodRegistry\\fDeleteSubkeys passed: HKLM\\",
+                          "\tmodRegistry\\fDeleteSubkeys: No key path given: nothing is deleted"));
+  EXPECT_TRUE(machine.KeyExists("HKLM\\Software\\Tarnwick\\Orvo\\Shell Extensions\\Installed"));
+  EXPECT_TRUE(machine.KeyExists("HKLM\\Software\\Tarnwick\\Updater"));
+  ExpectDecoysKept();
+}
+
+// The ladder widens a key's access list to delete it; a key that stays gets its own list
+// back, exactly as it was: a refused key and a refused child, and the key of a value.
+TEST_F(DeleteKeyTest, AKeyThatStaysGetsItsAccessListBackExactly) {
+  const platform::Sid carol{"S-1-5-21-1-2-3-1003"};
+  const platform::Acl narrow{
+      {platform::Ace{0, 0, 0x20019, carol}, platform::Ace{0, 0, 0x20019, platform::kSidUsers}}};
+  const std::string key = "HKLM\\Software\\Tarnwick";
+  const std::string child = "HKLM\\Software\\Tarnwick\\Updater";
+  const std::string valueKey = "HKLM\\Software\\Tarnwick2";
+  for (const std::string& path : {key, child, valueKey}) {
+    // Owned by the administrators, as an install leaves a key: the elevated process may
+    // rewrite the list although the list itself grants it nothing.
+    machine.KeySecurity(path)->owner = platform::kSidAdministrators;
+    machine.KeySecurity(path)->dacl = narrow;
+    machine.KeySecurity(path)->control |= platform::kSeDaclProtected;
+  }
+  const platform::SecurityDescriptor keyBefore = *machine.KeySecurity(key);
+  const platform::SecurityDescriptor childBefore = *machine.KeySecurity(child);
+  machine.FailCall("RegDeleteKeyExW", key, platform::kErrorAccessDenied);
+  machine.FailCall("RegDeleteKeyExW", child, platform::kErrorAccessDenied);
+  bool notFound = false;
+  EXPECT_EQ(fDeleteKey("HKLM", "Software", "Tarnwick", notFound), 5);
+  ASSERT_TRUE(machine.KeyExists(key));
+  ASSERT_TRUE(machine.KeyExists(child));
+  EXPECT_EQ(machine.KeySecurity(key)->dacl, keyBefore.dacl);
+  EXPECT_EQ(machine.KeySecurity(key)->control, keyBefore.control);
+  EXPECT_EQ(machine.KeySecurity(child)->dacl, childBefore.dacl);
+  EXPECT_FALSE(machine.KeyExists("HKLM\\Software\\Tarnwick\\Orvo"));
+
+  // A value deleted after the permission change (the list refuses the first try): its key
+  // keeps the list it had.
+  machine.SetStringValue(valueKey, "Pinned", "x");
+  const platform::SecurityDescriptor valueKeyBefore = *machine.KeySecurity(valueKey);
+  EXPECT_EQ(fDeleteValue("HKLM", "Software\\Tarnwick2", "Pinned", notFound), 0);
+  EXPECT_FALSE(machine.GetValue(valueKey, "Pinned").has_value());
+  EXPECT_EQ(machine.KeySecurity(valueKey)->dacl, valueKeyBefore.dacl);
+  EXPECT_EQ(machine.KeySecurity(valueKey)->control, valueKeyBefore.control);
+  EXPECT_EQ(machine.OpenKeyCount(), 0U);
+}
+
+// Putting the list back is reported when it is refused.
+TEST_F(DeleteKeyTest, ARefusedRestoreIsLogged) {
+  machine.FailCall("RegDeleteKeyExW", "HKLM\\Software\\Tarnwick", platform::kErrorAccessDenied);
+  machine.FailCall("RegSetKeySecurity", "HKLM\\Software\\Tarnwick", platform::kErrorAccessDenied,
+                   5);
+  bool notFound = false;
+  EXPECT_EQ(fDeleteKey("HKLM", "Software", "Tarnwick", notFound), 5);
+  EXPECT_THAT(machine.debugLines,
+              Contains(HasSubstr("SetPerm\\RestoreRegKeyDacl - the key's access list could not "
+                                 "be written back: 5")));
+}
+
 TEST_F(DeleteKeyTest, RefusedTwiceEndsWithRegExeByFullPathInTheSameView) {
   machine.FailCall("RegDeleteKeyExW", "HKLM\\Software\\Tarnwick", platform::kErrorAccessDenied);
   // reg.exe removes the key; the result still reports the refused delete.
