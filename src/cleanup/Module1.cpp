@@ -10,6 +10,7 @@
 #include "process/CommonModule.h"
 #include "registry/modRegistry.h"
 #include "shellext/modInstShellExt.h"
+#include "support/CommonModule.h"
 
 namespace orvo::Module1 {
 namespace {
@@ -44,6 +45,14 @@ void Guarded(F&& step) noexcept {
   }
 }
 
+// Deletes a file; a refused delete (held open, read-only, access denied) is logged with its
+// code rather than passed over in silence.
+void DeleteReported(const std::string& path) {
+  if (platform::Files().DeleteFileW(path)) return;
+  CommonModule::DPrintError("Module1\\Main - DeleteFile failed: ", platform::GetLastError());
+  CommonModule::DPrint("\t- File: " + path);
+}
+
 bool KillDirWithNewObject(const std::string& strPath, bool RecreatePath) {
   const auto fso = std::make_unique<clsFSO>();
   return fso->KillDir(strPath, RecreatePath);
@@ -73,10 +82,13 @@ void Main(const Steps& steps) {
       steps.fDeleteKey("HKLM", "Software", "Tarnwick", bNotFound);
     });
     Guarded([&] {
-      const std::string library = Env("systemroot") + "\\system32\\tarnwickeventlogmsghelper.dll";
+      // The system folder as this 32-bit program sees it (SysWOW64 on 64-bit Windows).
+      const std::string system = platform::Env().GetSystemDirectoryW();
+      if (system.empty()) return;
+      const std::string library = system + "\\tarnwickeventlogmsghelper.dll";
       if (CommonModule::DoesFileExist(library, false)) {
         Guarded([&] { steps.KillProcessByName("mmc.exe", true); });
-        platform::Files().DeleteFileW(library);
+        DeleteReported(library);
       }
     });
   }
@@ -86,8 +98,10 @@ void Main(const Steps& steps) {
     Guarded([&] { NTServiceControl::DeleteNTService(service); });
   }
   Guarded([&] {
-    const std::string search = Env("systemroot") + "\\qsearch.exe";
-    if (CommonModule::DoesFileExist(search, false)) platform::Files().DeleteFileW(search);
+    const std::string windows = platform::Env().GetSystemWindowsDirectoryW();
+    if (windows.empty()) return;
+    const std::string search = windows + "\\qsearch.exe";
+    if (CommonModule::DoesFileExist(search, false)) DeleteReported(search);
   });
   Guarded([&] { steps.KillDir(Env("temp") + "\\Orvo", false); });
   Guarded([&] { Box(kDone, platform::kMbOk); });

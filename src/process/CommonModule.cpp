@@ -215,10 +215,11 @@ bool ShellNoWait(const std::string& sShell, std::int32_t lWindowStyle) {
 }
 
 // Platform tools are started by their full path: an elevated program that names them
-// bare would find a copy in its own folder or the current folder first.
+// bare would find a copy in its own folder or the current folder first. The Windows folder
+// comes from the system, never from the environment (SystemRoot is the user's to set).
 std::string NativeSystemTool(const std::string& sToolName) {
-  const std::string root =
-      platform::Env().GetEnvironmentVariableW("systemroot").value_or(std::string());
+  const std::string root = platform::Env().GetSystemWindowsDirectoryW();
+  if (root.empty()) return {};
   return root + (Is64bit("") ? "\\Sysnative\\" : "\\System32\\") + sToolName;
 }
 

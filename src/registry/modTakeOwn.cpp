@@ -45,8 +45,9 @@ void TakeOwnRegKey(const std::string& sTopKey, const std::string& sKeyPath, std:
       if (sGrantee.empty()) sGrantee = "System";
     }
 
-    // The last copy found wins: the program's folder before System32 before Windows.
-    const std::string root = Env("systemroot");
+    // The last copy found wins: the program's folder before System32 before Windows. The
+    // Windows folder comes from the system: the environment's SystemRoot is the user's to set.
+    const std::string root = platform::Env().GetSystemWindowsDirectoryW();
     std::string tool;
     for (const std::string& candidate : {root + "\\subinacl.exe", root + "\\System32\\subinacl.exe",
                                          CommonModule::AppPath() + "subinacl.exe"}) {

@@ -1,6 +1,9 @@
 // Contract of the version record, the environment, the program's path and message texts.
 #include <gtest/gtest.h>
 
+#include <cctype>
+#include <string>
+
 #include "backend.h"
 
 namespace orvo::contract {
@@ -75,6 +78,27 @@ TEST(EnvironmentContract, SystemVariablesAreSetAndNamesIgnoreCase) {
   const auto exact = Env().GetEnvironmentVariableW("SystemRoot");
   EXPECT_EQ(Env().GetEnvironmentVariableW("SYSTEMROOT"), exact);
   EXPECT_EQ(Env().GetEnvironmentVariableW("systemroot"), exact);
+}
+
+std::string LowerCase(std::string text) {
+  for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return text;
+}
+
+// The system's folders are the system's: pointing SystemRoot and windir elsewhere (as a
+// user's HKCU\Environment can) changes neither.
+TEST(EnvironmentContract, SystemFoldersIgnoreTheEnvironment) {
+  const std::unique_ptr<Machine> machine = Machine::Create();
+  const std::string windows = Env().GetSystemWindowsDirectoryW();
+  const std::string system = Env().GetSystemDirectoryW();
+  ASSERT_FALSE(windows.empty()) << GetLastError();
+  EXPECT_EQ(LowerCase(system), LowerCase(windows + "\\system32"));
+  EXPECT_EQ(LowerCase(windows),
+            LowerCase(Env().GetEnvironmentVariableW("SystemRoot").value_or("")));
+  machine->SetEnv("SystemRoot", machine->Scratch());
+  machine->SetEnv("windir", machine->Scratch());
+  EXPECT_EQ(Env().GetSystemWindowsDirectoryW(), windows);
+  EXPECT_EQ(Env().GetSystemDirectoryW(), system);
 }
 
 TEST(EnvironmentContract, UnsetIsNulloptButEmptyIsEmpty) {

@@ -105,8 +105,21 @@ def missing_in_order(run: winebox.Run, patterns: list[str]) -> list[str]:
     return []
 
 
+# The sealed case also points the user's windir (HKCU\Environment, which an elevated program
+# inherits; Wine keeps its own SystemRoot) at a folder of the user's holding decoys of the
+# files the program deletes and doubles of the tools it starts: none may be touched or run.
+USER_WINDIR = winebox.DOWNLOADS + "\\win"
+USER_WINDIR_DECOYS = [
+    winebox.FileTrace(USER_WINDIR + "\\qsearch.exe", "decoy in the user's windir"),
+    winebox.FileTrace(USER_WINDIR + "\\system32\\tarnwickeventlogmsghelper.dll",
+                      "decoy in the user's windir"),
+]
+USER_WINDIR_DOUBLES = ["subinacl.exe", "System32\\subinacl.exe", "Sysnative\\reg.exe",
+                       "System32\\reg.exe"]
+
+
 def traces_of(case: Case) -> list:
-    return winebox.TRACES + ([SEALED] if case.sealed else [])
+    return winebox.TRACES + ([SEALED, *USER_WINDIR_DECOYS] if case.sealed else [])
 
 
 def must_stay(case: Case, trace, history: list[str]) -> bool:
@@ -228,6 +241,21 @@ class E2E:
             shutil.copy2(self.args.recorder, prefix.host_path(winebox.DOWNLOADS) / name)
             recorded = prefix.host_path(winebox.SUPPORT_DIR + "\\" + name + ".log")
             recorded.unlink(missing_ok=True)
+        if case.sealed and not case.reuse:
+            for double in USER_WINDIR_DOUBLES:
+                target = prefix.host_path(USER_WINDIR + "\\" + double)
+                target.parent.mkdir(parents=True, exist_ok=True)
+                shutil.copy2(self.args.recorder, target)
+            code, out, err = prefix.retry("reg add HKCU\\Environment windir", lambda: prefix.wine(
+                "reg", "add", "HKCU\\Environment", "/v", "windir", "/d", USER_WINDIR, "/f"))
+            if code != 0:
+                raise RuntimeError(f"reg add HKCU\\Environment windir failed: {out}{err}")
+            # Control: a program started now sees the user's windir, or the case proves nothing.
+            code, out, err = prefix.wine("cmd", "/c", "echo %windir%")
+            log(f"windir of a new process: {out.strip()}")
+            if out.strip().lower() != USER_WINDIR.lower():
+                raise RuntimeError(f"control: a new process's windir is {out.strip()!r}, not "
+                                   f"{USER_WINDIR!r}")
 
         before = winebox.listing(prefix, traces_of(case))
         log("before the run:")
@@ -304,7 +332,10 @@ class E2E:
             recorded[name] = lines
             log(f"{name} double ran {len(lines)} time(s)" + "".join(f"\n  {l}" for l in lines))
         for line in recorded["reg.exe"]:
-            failures.append(f"the reg.exe double beside the program ran: {line}")
+            failures.append(f"a reg.exe double ran: {line}")
+        for line in recorded["subinacl.exe"]:
+            if USER_WINDIR.lower() + "\\" in line.lower():
+                failures.append(f"the subinacl.exe double in the user's windir ran: {line}")
         if not case.sealed:
             return failures
         subinacl = recorded["subinacl.exe"]

@@ -190,7 +190,9 @@ TEST_F(MainTest, NothingToRemoveStillEndsWithDone) {
   g_machine = &machine;
 }
 
-TEST_F(MainTest, FailedStepsAreSkippedSilently) {
+// A failing step never stops the run; a file that could not be deleted is reported with its
+// code, not passed over in silence.
+TEST_F(MainTest, FailedStepsAreSkippedAndRefusedDeletesLogged) {
   machine.FailCall("DeleteFileW", "", platform::kErrorAccessDenied);
   machine.FailCall("OpenServiceW", "ReaperPlusService", platform::kErrorAccessDenied);
   machine.FailCall("MessageBoxW", "", 0, 2);  // the notice box cannot be shown
@@ -201,19 +203,31 @@ TEST_F(MainTest, FailedStepsAreSkippedSilently) {
   EXPECT_FALSE(machine.HasService("Orvo_CFSvc"));
   EXPECT_EQ(machine.boxes.back().text, "Done!");
   EXPECT_EQ(machine.OpenHandleCount(), 0U);
-  EXPECT_THAT(machine.debugLines, IsEmpty());
+  EXPECT_THAT(machine.debugLines,
+              ElementsAre("\tModule1\\Main - DeleteFile failed: 5 Access is denied.",
+                          "\t\t- File: C:\\windows\\system32\\tarnwickeventlogmsghelper.dll",
+                          "\tModule1\\Main - DeleteFile failed: 5 Access is denied.",
+                          "\t\t- File: " + std::string(kSearch)));
 }
 
-TEST_F(MainTest, UnsetVariablesLeaveTheTailsOnTheirOwn) {
-  machine.UnsetEnv("SystemRoot");
+// The Windows and system folders come from the system: the user's environment (which HKCU
+// can set) may point SystemRoot and windir at a folder of decoys, and nothing there is
+// touched. The temporary folder stays the user's own, as the environment gives it.
+TEST_F(MainTest, SystemFoldersComeFromTheSystemNotTheEnvironment) {
+  const std::string planted = "C:\\users\\root\\Downloads\\win";
+  for (const char* name : {"\\qsearch.exe", "\\system32\\tarnwickeventlogmsghelper.dll"}) {
+    machine.AddFile(planted + name);
+  }
+  machine.SetEnv("SystemRoot", planted);
+  machine.SetEnv("windir", planted);
   machine.UnsetEnv("TEMP");
   machine.ScriptAnswers({platform::kIdYes});
   Main(kRecorders);
-  // "\qsearch.exe" is no drive path: it is not tested and nothing is deleted.
+  EXPECT_FALSE(machine.Exists(kSearch));
+  EXPECT_FALSE(machine.Exists("C:\\windows\\syswow64\\tarnwickeventlogmsghelper.dll"));
+  EXPECT_TRUE(machine.Exists(planted + "\\qsearch.exe"));
+  EXPECT_TRUE(machine.Exists(planted + "\\system32\\tarnwickeventlogmsghelper.dll"));
   EXPECT_THAT(machine.calls, ::testing::Contains("KillDir(\\Orvo, False)"));
-  EXPECT_THAT(machine.calls,
-              ::testing::Not(::testing::Contains(::testing::StartsWith("DeleteFileW"))));
-  EXPECT_TRUE(machine.Exists(kSearch));
 }
 
 TEST_F(MainTest, TheRealStepsRunWithoutRecorders) {

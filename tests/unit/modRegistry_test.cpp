@@ -461,6 +461,32 @@ TEST_F(DeleteKeyTest, AKeyThatStaysGetsItsAccessListBackExactly) {
   EXPECT_EQ(machine.OpenKeyCount(), 0U);
 }
 
+// SystemRoot and windir are the user's to set (HKCU\Environment): tools are looked for and
+// started in the folders the system names, never in a folder the environment points at.
+TEST_F(DeleteKeyTest, ToolsComeFromTheSystemFoldersNotTheEnvironment) {
+  const std::string planted = "C:\\users\\root\\Downloads\\win";
+  for (const char* tool : {"\\subinacl.exe", "\\System32\\subinacl.exe", "\\Sysnative\\reg.exe",
+                           "\\System32\\reg.exe"}) {
+    machine.AddFile(planted + tool);
+    machine.InstallProgram(planted + tool);
+  }
+  machine.SetEnv("SystemRoot", planted);
+  machine.SetEnv("windir", planted);
+  // The 32-bit program's System32 (SysWOW64) holds the real one.
+  machine.AddFile("C:\\windows\\syswow64\\subinacl.exe");
+  machine.InstallProgram("C:\\windows\\syswow64\\subinacl.exe");
+  machine.FailCall("RegDeleteKeyExW", "HKLM\\Software\\Tarnwick", platform::kErrorAccessDenied);
+  bool notFound = false;
+  EXPECT_EQ(fDeleteKey("HKLM", "Software", "Tarnwick", notFound), 5);
+  std::vector<std::string> commands;
+  for (const auto& run : machine.started)
+    commands.push_back(run.commandLine + run.file + " -> " + run.resolvedPath);
+  EXPECT_THAT(commands, ::testing::Each(Not(HasSubstr("Downloads"))));
+  EXPECT_THAT(commands, ElementsAre(HasSubstr("C:\\windows\\System32\\subinacl.exe"),
+                                    HasSubstr("C:\\windows\\System32\\subinacl.exe"),
+                                    HasSubstr("C:\\windows\\Sysnative\\reg.exe")));
+}
+
 // Putting the list back is reported when it is refused.
 TEST_F(DeleteKeyTest, ARefusedRestoreIsLogged) {
   machine.FailCall("RegDeleteKeyExW", "HKLM\\Software\\Tarnwick", platform::kErrorAccessDenied);

@@ -134,6 +134,16 @@ std::optional<std::string> FakeMachine::GetEnvironmentVariableW(const std::strin
   return it->second;
 }
 
+std::string FakeMachine::GetSystemWindowsDirectoryW() {
+  if (Faulted("GetSystemWindowsDirectoryW", "")) return {};
+  return windowsFolder;
+}
+
+std::string FakeMachine::GetSystemDirectoryW() {
+  if (Faulted("GetSystemDirectoryW", "")) return {};
+  return windowsFolder + "\\system32";
+}
+
 std::string FakeMachine::GetModuleFileNameW() {
   if (Faulted("GetModuleFileNameW", "")) return {};
   return modulePath;

@@ -201,6 +201,8 @@ class FakeMachine final : public platform::IDebugOutput,
   // The interfaces.
   void OutputDebugStringW(const std::string& text) override;
   std::optional<std::string> GetEnvironmentVariableW(const std::string& name) override;
+  std::string GetSystemWindowsDirectoryW() override;
+  std::string GetSystemDirectoryW() override;
   std::string GetModuleFileNameW() override;
   std::string FormatMessageW(Dword code) override;
   bool GetVersionExA(platform::OsVersionInfoEx& info) override;

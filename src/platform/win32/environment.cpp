@@ -10,6 +10,27 @@ namespace {
 // The longest path the W functions take (with "\\?\"), and so the largest buffer worth growing to.
 constexpr DWORD kLongestPath = 32768;
 
+// A system folder from one of the Get*DirectoryW calls, which answer the length they need
+// when the buffer is too small; empty (last error set) on failure.
+std::string Folder(UINT(WINAPI* call)(LPWSTR, UINT)) {
+  std::wstring path(MAX_PATH, L'\0');
+  UINT n = call(path.data(), static_cast<UINT>(path.size()));
+  if (n >= path.size()) {
+    path.resize(n);
+    n = call(path.data(), static_cast<UINT>(path.size()));
+  }
+  if (n == 0) {
+    TakeLastError();
+    return {};
+  }
+  if (n >= path.size()) {  // grew again between the two calls
+    platform::SetLastError(ERROR_INSUFFICIENT_BUFFER);
+    return {};
+  }
+  path.resize(n);
+  return Narrow(path);
+}
+
 class Win32Environment final : public IEnvironment {
  public:
   // The variable's value, growing the buffer as needed; nullopt (error 203) when it is unset.
@@ -34,6 +55,9 @@ class Win32Environment final : public IEnvironment {
       value.resize(n);  // too small: n is the size needed, terminator included
     }
   }
+
+  std::string GetSystemWindowsDirectoryW() override { return Folder(::GetSystemWindowsDirectoryW); }
+  std::string GetSystemDirectoryW() override { return Folder(::GetSystemDirectoryW); }
 
   // Full path of the program's file, past MAX_PATH if need be; empty (last error set) on failure.
   std::string GetModuleFileNameW() override {
