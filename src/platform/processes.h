@@ -48,9 +48,11 @@ class IProcesses {
  public:
   virtual ~IProcesses() = default;
   virtual bool ShellExecuteExW(ShellExecuteInfo& info) = 0;
-  // Starts a command line (no application name) with the start-up window state.
-  virtual bool CreateProcessW(const std::string& commandLine, Dword showWindow,
-                              ProcessInformation& info) = 0;
+  // Starts the program `applicationName` (a full path: nothing is searched for) with the
+  // command line and the start-up window state. An empty name leaves the program to the
+  // command line's first token and the platform's search (the system itself never does that).
+  virtual bool CreateProcessW(const std::string& applicationName, const std::string& commandLine,
+                              Dword showWindow, ProcessInformation& info) = 0;
   virtual Handle OpenProcess(Dword desiredAccess, bool inheritHandle, Dword processId) = 0;
   virtual bool GetExitCodeProcess(Handle process, Dword& exitCode) = 0;
   // Waits until the process ends, a window message arrives or the time runs out:

@@ -1,6 +1,7 @@
 // Starting outside programs and ending processes by name.
 #include "process/CommonModule.h"
 
+#include <cctype>
 #include <limits>
 
 #include "fs/CommonModule.h"
@@ -36,7 +37,74 @@ void TraceLaunchError(const std::string& routine, Dword number, const std::strin
   RevertFSRedir();
 }
 
+// True for a full path: a drive letter, colon and backslash, or a network path. Anything else
+// (a bare name, a relative path) would make the platform search folders for the program,
+// the program's own and the current one first: both are the user's Downloads here.
+bool IsFullPath(const std::string& path) {
+  if (path.rfind("\\\\", 0) == 0) return true;
+  return path.size() >= 3 && std::isalpha(static_cast<unsigned char>(path[0])) != 0 &&
+         path[1] == ':' && path[2] == '\\';
+}
+
+// A command line split into its program (the first token, quoted or not) and the rest.
+struct CommandLine {
+  std::string program;
+  std::string arguments;  // with its leading blank, as it stood
+};
+
+CommandLine SplitCommandLine(const std::string& line) {
+  if (line.rfind('"', 0) == 0) {
+    const std::size_t close = line.find('"', 1);
+    if (close == std::string::npos) return {line.substr(1), {}};
+    return {line.substr(1, close - 1), line.substr(close + 1)};
+  }
+  const std::size_t blank = line.find_first_of(" \t");
+  if (blank == std::string::npos) return {line, {}};
+  return {line.substr(0, blank), line.substr(blank)};
+}
+
+// Starts a command line by the full path of its program, given as the application name and
+// quoted at the head of the command line; a program named without its folder is refused and
+// logged (the platform would look for it in the program's own and the current folder).
+bool StartByFullPath(const std::string& routine, const std::string& sShell, Dword show,
+                     platform::ProcessInformation& started) {
+  const CommandLine split = SplitCommandLine(sShell);
+  if (!IsFullPath(split.program)) {
+    DPrint(routine +
+           " - not started: a program is started only by its full path: " + split.program);
+    platform::SetLastError(platform::kErrorFileNotFound);
+    return false;
+  }
+  return Processes().CreateProcessW(split.program, "\"" + split.program + "\"" + split.arguments,
+                                    show, started);
+}
+
 }  // namespace
+
+std::string QuoteArgument(const std::string& argument, bool always) {
+  if (!always && !argument.empty() && argument.find_first_of(" \t\"") == std::string::npos) {
+    return argument;
+  }
+  // The C runtime's rules: backslashes are literal unless they stand before a quote, so
+  // those (and the ones before the closing quote) are doubled, and a quote is escaped.
+  std::string quoted = "\"";
+  std::size_t backslashes = 0;
+  for (const char c : argument) {
+    if (c == '\\') {
+      ++backslashes;
+      continue;
+    }
+    if (c == '"') {
+      quoted.append(backslashes * 2 + 1, '\\');
+    } else {
+      quoted.append(backslashes, '\\');
+    }
+    backslashes = 0;
+    quoted += c;
+  }
+  quoted.append(backslashes * 2, '\\');
+  return quoted + "\"";
+}
 
 bool ShellX(const std::string& sShell, const std::string& sParams, bool bWait, std::int32_t nShow,
             const std::string& sVerb, std::string& sWorkDir, std::int32_t& lExitCode) {
@@ -45,8 +113,12 @@ bool ShellX(const std::string& sShell, const std::string& sParams, bool bWait, s
       const std::int32_t style = nShow == 0 ? 0 : nShow == 2 ? 6 : 1;
       return ShellXOld(sShell, sParams, bWait, style);
     }
-    if (sShell.find('\\') != std::string::npos && !DoesFileExist(sShell, false) &&
-        !DoesDirExist(sShell, false)) {
+    if (!IsFullPath(sShell)) {
+      DPrint("CommonModule\\ShellX - not started: a program is started only by its full path: " +
+             sShell);
+      return false;
+    }
+    if (!DoesFileExist(sShell, false) && !DoesDirExist(sShell, false)) {
       DPrint("CommonModule\\ShellX FILE / DIR NOT FOUND");
       DPrint("\t- sShell=" + sShell);
       const int answer = platform::Ui().MessageBoxW(
@@ -132,7 +204,7 @@ bool ShellAndWaitForTermination(const std::string& sShell, std::int32_t lWindowS
     DPrint("ShellandWaitForTermination:  " + sShell);
     DisableFSRedir();
     platform::ProcessInformation started;
-    if (!Processes().CreateProcessW(sShell, static_cast<Dword>(lWindowStyle), started)) {
+    if (!StartByFullPath(routine, sShell, static_cast<Dword>(lWindowStyle), started)) {
       const Dword error = platform::GetLastError();
       sErrMsg = platform::Env().FormatMessageW(error);
       TraceLaunchError(routine, error, sShell);
@@ -198,7 +270,8 @@ bool ShellNoWait(const std::string& sShell, std::int32_t lWindowStyle) {
   try {
     DisableFSRedir();
     platform::ProcessInformation started;
-    if (!Processes().CreateProcessW(sShell, static_cast<Dword>(lWindowStyle), started)) {
+    if (!StartByFullPath("CommonModule\\ShellNoWait", sShell, static_cast<Dword>(lWindowStyle),
+                         started)) {
       TraceLaunchError("CommonModule\\ShellNoWait", platform::GetLastError(), sShell);
       return false;
     }

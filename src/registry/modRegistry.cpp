@@ -476,7 +476,8 @@ std::int32_t fDeleteKey(std::string sTopKey, std::string sKeyPath, std::string s
         DPrint("\t- Attempting second run using subinacl...");
         continue;
       }
-      const std::string command = "\"" + fullPath + "\" /f" + RegExeViewSwitch(view.flag);
+      const std::string command =
+          CommonModule::QuoteArgument(fullPath, true) + " /f" + RegExeViewSwitch(view.flag);
       DPrint("modRegistry\\fDeleteKey:  Still not working, attempting deletion with reg.exe");
       DPrint("\tcmd:  reg.exe delete " + command);
       const std::string regExe = CommonModule::NativeSystemTool("reg.exe");
@@ -598,10 +599,15 @@ std::int32_t fDeleteValue(std::string sTopKey, std::string sKeyPath, std::string
         DPrint("\t- Passed: " + sTopKey);
         DPrint("\tThere may be an error in code.");
       } else if (CommonModule::DoesFileExist(tool, false)) {
+        // The tool by its quoted full path (the program's folder may hold blanks), every
+        // argument as the C runtime reads it back.
         const std::string user = Env("computername") + "\\" + Env("username");
-        const std::string start = tool + " /subkeyreg \"" + prefix + sKeyPath + "\"";
+        const std::string start = CommonModule::QuoteArgument(tool, true) + " /subkeyreg " +
+                                  CommonModule::QuoteArgument(prefix + sKeyPath, true);
         for (const std::string& tail :
-             {" /setowner=" + user, " /sgrant=" + user + "=F", " /grant=" + user + "=F"}) {
+             {" " + CommonModule::QuoteArgument("/setowner=" + user),
+              " " + CommonModule::QuoteArgument("/sgrant=" + user + "=F"),
+              " " + CommonModule::QuoteArgument("/grant=" + user + "=F")}) {
           std::string sErrMsg;
           CommonModule::ShellAndWaitForTermination(start + tail, platform::kSwHide, sErrMsg,
                                                    2000000000, false);

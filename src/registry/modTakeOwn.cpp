@@ -57,10 +57,14 @@ void TakeOwnRegKey(const std::string& sTopKey, const std::string& sKeyPath, std:
 
     for (const char* scope : {" /keyreg ", " /subkeyreg "}) {
       std::string sErrMsg;
-      CommonModule::ShellAndWaitForTermination("\"" + tool + "\"" + scope + "\"" + fullPath +
-                                                   "\" /setowner=" + sOwner +
-                                                   " /grant=" + sGrantee + "=f",
-                                               platform::kSwShowNormal, sErrMsg, 2000000000, false);
+      // Every argument as the C runtime reads it back: an owner or grantee such as
+      // "John Smith" stays one argument.
+      CommonModule::ShellAndWaitForTermination(
+          CommonModule::QuoteArgument(tool, true) + scope +
+              CommonModule::QuoteArgument(fullPath, true) + " " +
+              CommonModule::QuoteArgument("/setowner=" + sOwner) + " " +
+              CommonModule::QuoteArgument("/grant=" + sGrantee + "=f"),
+          platform::kSwShowNormal, sErrMsg, 2000000000, false);
     }
   } catch (...) {
     // Taking ownership is a best effort: its failures only shorten the ladder.

@@ -37,6 +37,7 @@ class ProcessesContract : public ::testing::Test {
 TEST_F(ProcessesContract, CreatedProcessRunsUntilReleasedThenAnswersItsExitCode) {
   platform::ProcessInformation info;
   ASSERT_TRUE(Processes().CreateProcessW(
+      machine->ExitCodeProgram(),
       Quoted(machine->ExitCodeProgram()) + " 7 " + machine->HoldArgument(), platform::kSwHide,
       info))
       << GetLastError();
@@ -70,6 +71,7 @@ TEST_F(ProcessesContract, ExitCodesComeBackWhole) {
     SCOPED_TRACE(expected);
     platform::ProcessInformation info;
     ASSERT_TRUE(Processes().CreateProcessW(
+        machine->ExitCodeProgram(),
         Quoted(machine->ExitCodeProgram()) + " " + std::to_string(expected),
         platform::kSwShowNormal, info))
         << GetLastError();
@@ -85,16 +87,24 @@ TEST_F(ProcessesContract, ExitCodesComeBackWhole) {
 TEST_F(ProcessesContract, MissingProgramIsNotStarted) {
   const struct {
     const char* name;
+    std::string application;
     std::string commandLine;
   } rows[] = {
-      {"full path", Quoted(machine->Scratch() + "\\no_such_program.exe") + " 1"},
-      {"bare name", "orvo_contract_no_such_program 1"},
+      {"application name", machine->Scratch() + "\\no_such_program.exe",
+       Quoted(machine->Scratch() + "\\no_such_program.exe") + " 1"},
+      // The application name is that file: the command line's program is not looked for.
+      {"application name, other command line", machine->Scratch() + "\\no_such_program.exe",
+       Quoted(machine->ExitCodeProgram()) + " 1"},
+      {"full path, no application name", "",
+       Quoted(machine->Scratch() + "\\no_such_program.exe") + " 1"},
+      {"bare name, no application name", "", "orvo_contract_no_such_program 1"},
   };
   for (const auto& row : rows) {
     SCOPED_TRACE(row.name);
     platform::ProcessInformation info;
     platform::SetLastError(0);
-    EXPECT_FALSE(Processes().CreateProcessW(row.commandLine, platform::kSwHide, info));
+    EXPECT_FALSE(
+        Processes().CreateProcessW(row.application, row.commandLine, platform::kSwHide, info));
     EXPECT_EQ(GetLastError(), platform::kErrorFileNotFound);
     EXPECT_EQ(info.hProcess, Handle{0});
   }

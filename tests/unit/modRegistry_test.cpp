@@ -638,14 +638,16 @@ TEST_F(DeleteKeyTest, DeleteValueRetriesOnce) {
                    platform::kErrorAccessDenied);
   machine.AddFile("C:\\Tools\\subinacl.exe");
   machine.SetEnv("COMPUTERNAME", "VM");
+  machine.SetEnv("USERNAME", "John Smith");  // a blank in an argument keeps it one argument
   bool notFound = false;
   EXPECT_EQ(fDeleteValue("HKLM", "Software\\Tarnwick\\Orvo", "Pinned", notFound), 5);
   std::vector<std::string> commands;
   for (const auto& s : machine.started) commands.push_back(s.commandLine);
   const std::string start =
-      "C:\\Tools\\subinacl.exe /subkeyreg \"hkey_local_machine\\Software\\Tarnwick\\Orvo\"";
-  EXPECT_THAT(commands, ElementsAre(start + " /setowner=VM\\root", start + " /sgrant=VM\\root=F",
-                                    start + " /grant=VM\\root=F"));
+      "\"C:\\Tools\\subinacl.exe\" /subkeyreg \"hkey_local_machine\\Software\\Tarnwick\\Orvo\"";
+  EXPECT_THAT(commands, ElementsAre(start + " \"/setowner=VM\\John Smith\"",
+                                    start + " \"/sgrant=VM\\John Smith=F\"",
+                                    start + " \"/grant=VM\\John Smith=F\""));
   for (const auto& s : machine.started) EXPECT_EQ(s.show, 0U);
   EXPECT_EQ(machine.debugLines.back(), "\t\t- lResult (0=Success 2=Not Found): 5");
 

@@ -14,6 +14,9 @@ using fake::StartedProgram;
 using ::testing::ElementsAre;
 using ::testing::IsEmpty;
 
+// cmd.exe by its full path: the 32-bit program's System32 (SysWOW64 here).
+const char* const kCmd = "C:\\windows\\system32\\cmd.exe";
+
 class LauncherTest : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -28,20 +31,67 @@ class LauncherTest : public ::testing::Test {
   FakeMachine machine;
 };
 
-TEST_F(LauncherTest, BareNameIsNotTestedAndGetsNoWorkingFolder) {
+// An elevated program never lets the platform search for what it starts: a bare name (or a
+// relative path) would find a copy planted in the program's own folder (Downloads) or the
+// current one first. Every launcher refuses it, logs a line and starts nothing.
+TEST_F(LauncherTest, ABareNameIsRefusedByEveryLauncher) {
+  for (const char* planted : {"C:\\Tools\\cmd.exe", "C:\\Tools\\sub\\cmd.exe"}) {
+    machine.AddFile(planted);
+    machine.InstallProgram(planted);
+  }
   std::string workDir;
   std::int32_t exitCode = -5;
-  EXPECT_TRUE(ShellX("cmd.exe", "/c tskill mmc /a", true, 0, "open", workDir, exitCode));
-  EXPECT_EQ(exitCode, 0);
-  EXPECT_TRUE(workDir.empty());
-  ASSERT_EQ(machine.started.size(), 1U);
-  EXPECT_EQ(machine.started[0].via, "ShellExecuteExW");
-  EXPECT_EQ(machine.started[0].file, "cmd.exe");
-  EXPECT_EQ(machine.started[0].parameters, "/c tskill mmc /a");
-  EXPECT_FALSE(machine.started[0].directory.has_value());
+  std::string err;
+  EXPECT_FALSE(ShellX("cmd.exe", "/c tskill mmc /a", true, 0, "open", workDir, exitCode));
+  EXPECT_FALSE(ShellX("sub\\cmd.exe", "/c exit 1", true, 0, "open", workDir, exitCode));
+  EXPECT_FALSE(ShellAndWaitForTermination("cmd.exe /c exit 4", 0, err, 2000000000, false));
+  EXPECT_FALSE(ShellNoWait("\"cmd.exe\" /c exit 0", 0));
+  EXPECT_EQ(exitCode, -5);
+  EXPECT_TRUE(machine.started.empty());
   EXPECT_TRUE(machine.boxes.empty());
-  EXPECT_EQ(machine.OpenProcessHandleCount(), 0U);
-  EXPECT_THAT(machine.debugLines, IsEmpty());
+  const std::string refused = " - not started: a program is started only by its full path: ";
+  EXPECT_THAT(
+      machine.debugLines,
+      ::testing::IsSupersetOf({"\tCommonModule\\ShellX" + refused + "cmd.exe",
+                               "\tCommonModule\\ShellX" + refused + "sub\\cmd.exe",
+                               "\tCommonModule\\ShellAndWaitForTermination" + refused + "cmd.exe",
+                               "\tCommonModule\\ShellNoWait" + refused + "cmd.exe"}));
+}
+
+// The program is named twice: as the application name, and quoted at the head of the
+// command line, so that a path with blanks cannot be read as a shorter one.
+TEST_F(LauncherTest, CommandLinesNameTheirProgramByItsQuotedFullPath) {
+  std::string err;
+  EXPECT_TRUE(
+      ShellAndWaitForTermination(std::string(kCmd) + " /c exit 4", 0, err, 2000000000, false));
+  EXPECT_TRUE(ShellNoWait("\"C:\\Program Files\\Tarnwick\\Orvo\\setup tool.exe\" /q", 1));
+  ASSERT_EQ(machine.started.size(), 2U);
+  EXPECT_EQ(machine.started[0].application, kCmd);
+  EXPECT_EQ(machine.started[0].commandLine, "\"" + std::string(kCmd) + "\" /c exit 4");
+  EXPECT_EQ(machine.started[1].application, "C:\\Program Files\\Tarnwick\\Orvo\\setup tool.exe");
+  EXPECT_EQ(machine.started[1].commandLine,
+            "\"C:\\Program Files\\Tarnwick\\Orvo\\setup tool.exe\" /q");
+}
+
+TEST(QuoteArgument, TheCRuntimeReadsItBackAsOneArgument) {
+  const struct {
+    const char* in;
+    bool always;
+    const char* out;
+  } rows[] = {
+      {"plain", false, "plain"},
+      {"plain", true, "\"plain\""},
+      {"", false, "\"\""},
+      {"/grant=VM\\John Smith=F", false, "\"/grant=VM\\John Smith=F\""},
+      {"say \"hi\"", false, "\"say \\\"hi\\\"\""},
+      {"C:\\path with blank\\", false, "\"C:\\path with blank\\\\\""},
+      {"a\\\\\"b", false, "\"a\\\\\\\\\\\"b\""},
+      {"HKLM\\Software\\Tarnwick", true, "\"HKLM\\Software\\Tarnwick\""},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.in);
+    EXPECT_EQ(QuoteArgument(row.in, row.always), row.out);
+  }
 }
 
 TEST_F(LauncherTest, WaitsForTheExitCodeAndDerivesTheWorkingFolder) {
@@ -138,10 +188,12 @@ TEST_F(LauncherTest, ShellXOld) {
 
 TEST_F(LauncherTest, WaitForTermination) {
   std::string err = "before";
-  EXPECT_TRUE(ShellAndWaitForTermination("cmd.exe /c exit 4", 0, err, 2000000000, false));
+  EXPECT_TRUE(
+      ShellAndWaitForTermination(std::string(kCmd) + " /c exit 4", 0, err, 2000000000, false));
   EXPECT_EQ(err, "before");
   EXPECT_THAT(machine.debugLines,
-              ElementsAre("\tShellandWaitForTermination:  cmd.exe /c exit 4", "\t\tSuccess=True"));
+              ElementsAre("\tShellandWaitForTermination:  " + std::string(kCmd) + " /c exit 4",
+                          "\t\tSuccess=True"));
   EXPECT_EQ(machine.OpenProcessHandleCount(), 0U);
 }
 
@@ -149,13 +201,14 @@ TEST_F(LauncherTest, WaitingLetsWindowMessagesThrough) {
   machine.InstallProgram("C:\\windows\\syswow64\\cmd.exe", {}, 0, 3000);
   machine.pendingMessages = 2;
   std::string err;
-  EXPECT_TRUE(ShellAndWaitForTermination("cmd.exe /c ping", 0, err, 2000000000, false));
+  EXPECT_TRUE(
+      ShellAndWaitForTermination(std::string(kCmd) + " /c ping", 0, err, 2000000000, false));
   EXPECT_EQ(machine.pumpedMessages, 1);
   EXPECT_GE(machine.tickCount, 1003000U);
   std::string workDir;
   std::int32_t exitCode = 11;
   machine.pendingMessages = 1;
-  EXPECT_TRUE(ShellX("cmd.exe", "/c ping", true, 0, "open", workDir, exitCode));
+  EXPECT_TRUE(ShellX(kCmd, "/c ping", true, 0, "open", workDir, exitCode));
   EXPECT_EQ(exitCode, 0);
   EXPECT_EQ(machine.pumpedMessages, 2);
   EXPECT_EQ(machine.OpenProcessHandleCount(), 0U);
@@ -165,7 +218,7 @@ TEST_F(LauncherTest, WaitForTerminationTimesOut) {
   machine.InstallProgram("C:\\windows\\syswow64\\cmd.exe", {}, 0, 60000);
   const platform::Dword start = machine.tickCount;
   std::string err;
-  EXPECT_FALSE(ShellAndWaitForTermination("cmd.exe /c pause", 0, err, 1000, true));
+  EXPECT_FALSE(ShellAndWaitForTermination(std::string(kCmd) + " /c pause", 0, err, 1000, true));
   EXPECT_EQ(err, "The process has timed out.");
   EXPECT_GT(machine.tickCount - start, 1000U);
   EXPECT_LT(machine.tickCount - start, 2000U);
@@ -199,7 +252,7 @@ TEST_F(LauncherTest, ProgramThatCannotStart) {
               ElementsAre("\tCommonModule\\ShellNoWait VB ERROR: 2 The system cannot find the file "
                           "specified.",
                           "\t\t- sShell=C:\\nowhere\\x.exe"));
-  EXPECT_TRUE(ShellNoWait("cmd.exe /c exit 0", 6));
+  EXPECT_TRUE(ShellNoWait(std::string(kCmd) + " /c exit 0", 6));
   EXPECT_EQ(machine.started.back().show, 6U);
   EXPECT_EQ(machine.OpenProcessHandleCount(), 0U);
 }

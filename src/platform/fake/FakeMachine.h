@@ -64,6 +64,7 @@ struct StartedProgram {
   std::string file;         // ShellExecuteExW: lpFile as passed; CreateProcessW: empty
   std::string parameters;   // ShellExecuteExW: lpParameters
   std::string commandLine;  // CreateProcessW: the whole command line
+  std::string application;  // CreateProcessW: the application name (empty: none given)
   std::optional<std::string> directory;
   Dword show = 0;
   std::string resolvedPath;  // the native path of the program that ran (empty: none)
@@ -252,8 +253,8 @@ class FakeMachine final : public platform::IDebugOutput,
   std::optional<platform::Sid> LookupAccountNameW(const std::string& accountName) override;
   std::optional<platform::Sid> GetTokenUserSid() override;
   bool ShellExecuteExW(platform::ShellExecuteInfo& info) override;
-  bool CreateProcessW(const std::string& commandLine, Dword showWindow,
-                      platform::ProcessInformation& info) override;
+  bool CreateProcessW(const std::string& applicationName, const std::string& commandLine,
+                      Dword showWindow, platform::ProcessInformation& info) override;
   Handle OpenProcess(Dword desiredAccess, bool inheritHandle, Dword processId) override;
   bool GetExitCodeProcess(Handle process, Dword& exitCode) override;
   Dword MsgWaitForMultipleObjects(Handle process, Dword milliseconds) override;

@@ -119,15 +119,20 @@ bool FakeMachine::ShellExecuteExW(ShellExecuteInfo& info) {
   return true;
 }
 
-bool FakeMachine::CreateProcessW(const std::string& commandLine, Dword showWindow,
-                                 ProcessInformation& info) {
-  calls.push_back("CreateProcessW(" + commandLine + ")");
+bool FakeMachine::CreateProcessW(const std::string& applicationName, const std::string& commandLine,
+                                 Dword showWindow, ProcessInformation& info) {
+  calls.push_back("CreateProcessW(" + (applicationName.empty() ? "" : applicationName + ", ") +
+                  commandLine + ")");
   info = ProcessInformation{};
   if (Faulted("CreateProcessW", commandLine)) return false;
   std::optional<std::string> path;
-  for (const std::string& candidate : ProgramCandidates(commandLine)) {
-    path = FindProgram(candidate);
-    if (path) break;
+  if (!applicationName.empty()) {
+    path = FindProgram(applicationName);  // that file and no other
+  } else {
+    for (const std::string& candidate : ProgramCandidates(commandLine)) {
+      path = FindProgram(candidate);
+      if (path) break;
+    }
   }
   if (!path) {
     SetLastError(kErrorFileNotFound);
@@ -136,6 +141,7 @@ bool FakeMachine::CreateProcessW(const std::string& commandLine, Dword showWindo
   StartedProgram record;
   record.via = "CreateProcessW";
   record.commandLine = commandLine;
+  record.application = applicationName;
   record.show = showWindow;
   record.resolvedPath = *path;
   info.dwProcessId = StartProgram(record);

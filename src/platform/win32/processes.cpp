@@ -36,10 +36,11 @@ class Win32Processes final : public IProcesses {
     return ok != FALSE;
   }
 
-  // Starts the command line (its first token names the program) with the window state, no
-  // handles inherited; false with the error (2 for a missing program).
-  bool CreateProcessW(const std::string& commandLine, Dword showWindow,
-                      ProcessInformation& info) override {
+  // Starts the program (or, with no name, the command line's first token) with the window
+  // state, no handles inherited; false with the error (2 for a missing program).
+  bool CreateProcessW(const std::string& applicationName, const std::string& commandLine,
+                      Dword showWindow, ProcessInformation& info) override {
+    const std::wstring application = Widen(applicationName);
     // CreateProcessW may write into the command line, so it gets a copy of its own.
     std::wstring line = Widen(commandLine);
     STARTUPINFOW startup{};
@@ -47,8 +48,8 @@ class Win32Processes final : public IProcesses {
     startup.dwFlags = STARTF_USESHOWWINDOW;
     startup.wShowWindow = static_cast<WORD>(showWindow);
     PROCESS_INFORMATION started{};
-    if (!::CreateProcessW(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
-                          &startup, &started)) {
+    if (!::CreateProcessW(application.empty() ? nullptr : application.c_str(), line.data(), nullptr,
+                          nullptr, FALSE, 0, nullptr, nullptr, &startup, &started)) {
       TakeLastError();
       return false;
     }
