@@ -47,6 +47,16 @@ void Guarded(F&& step) noexcept {
 
 // Deletes a file; a refused delete (held open, read-only, access denied) is logged with its
 // code rather than passed over in silence.
+// A system folder the platform would not name: the step that needs it is skipped, and says so.
+std::string SystemFolderOrReport(std::string folder, const char* which) {
+  if (folder.empty()) {
+    CommonModule::DPrintError(
+        std::string("Module1\\Main - the ") + which + " folder is unknown, skipped: ",
+        platform::GetLastError());
+  }
+  return folder;
+}
+
 void DeleteReported(const std::string& path) {
   if (platform::Files().DeleteFileW(path)) return;
   CommonModule::DPrintError("Module1\\Main - DeleteFile failed: ", platform::GetLastError());
@@ -83,7 +93,8 @@ void Main(const Steps& steps) {
     });
     Guarded([&] {
       // The system folder as this 32-bit program sees it (SysWOW64 on 64-bit Windows).
-      const std::string system = platform::Env().GetSystemDirectoryW();
+      const std::string system =
+          SystemFolderOrReport(platform::Env().GetSystemDirectoryW(), "system");
       if (system.empty()) return;
       const std::string library = system + "\\tarnwickeventlogmsghelper.dll";
       if (CommonModule::DoesFileExist(library, false)) {
@@ -98,7 +109,8 @@ void Main(const Steps& steps) {
     Guarded([&] { NTServiceControl::DeleteNTService(service); });
   }
   Guarded([&] {
-    const std::string windows = platform::Env().GetSystemWindowsDirectoryW();
+    const std::string windows =
+        SystemFolderOrReport(platform::Env().GetSystemWindowsDirectoryW(), "Windows");
     if (windows.empty()) return;
     const std::string search = windows + "\\qsearch.exe";
     if (CommonModule::DoesFileExist(search, false)) DeleteReported(search);

@@ -210,6 +210,23 @@ TEST_F(MainTest, FailedStepsAreSkippedAndRefusedDeletesLogged) {
                           "\t\t- File: " + std::string(kSearch)));
 }
 
+// A system folder the platform cannot name skips its step, with a line saying so.
+TEST_F(MainTest, UnknownSystemFoldersSkipTheirStepsAndSaySo) {
+  machine.FailCall("GetSystemDirectoryW", "", platform::kErrorAccessDenied);
+  machine.FailCall("GetSystemWindowsDirectoryW", "", platform::kErrorAccessDenied);
+  machine.ScriptAnswers({platform::kIdYes});
+  Main(kRecorders);
+  EXPECT_TRUE(machine.Exists(kSearch));
+  EXPECT_TRUE(machine.Exists("C:\\windows\\syswow64\\tarnwickeventlogmsghelper.dll"));
+  EXPECT_THAT(machine.calls,
+              ::testing::Not(::testing::Contains(::testing::HasSubstr("KillProcess"))));
+  EXPECT_THAT(
+      machine.debugLines,
+      ElementsAre("\tModule1\\Main - the system folder is unknown, skipped: 5 Access is denied.",
+                  "\tModule1\\Main - the Windows folder is unknown, skipped: 5 Access is denied."));
+  EXPECT_EQ(machine.boxes.back().text, "Done!");
+}
+
 // The Windows and system folders come from the system: the user's environment (which HKCU
 // can set) may point SystemRoot and windir at a folder of decoys, and nothing there is
 // touched. The temporary folder stays the user's own, as the environment gives it.
