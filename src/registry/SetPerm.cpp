@@ -60,15 +60,15 @@ platform::Handle RootFor(const std::string& sTopKey, bool logBadName) {
 }
 
 // Opens the key in the view it is then deleted in, not in its 32-bit twin; empty when the
-// open is refused or the key is missing.
+// open is refused or the key is missing (the open's answer in `code`, when asked for).
 platform::UniqueHkey OpenInDeletionView(platform::Handle root, const std::string& sKeyPath,
-                                        Dword access) {
+                                        Dword access, Dword* code = nullptr) {
   const modRegistry::KeyView view = modRegistry::ViewFor(sKeyPath);
   platform::Handle opened = 0;
-  if (platform::Registry().RegOpenKeyExW(root, view.path, 0, access | view.flag, opened) !=
-      platform::kErrorSuccess) {
-    return {};
-  }
+  const Dword answer =
+      platform::Registry().RegOpenKeyExW(root, view.path, 0, access | view.flag, opened);
+  if (code != nullptr) *code = answer;
+  if (answer != platform::kErrorSuccess) return {};
   return platform::UniqueHkey(opened);
 }
 
@@ -139,14 +139,11 @@ std::optional<platform::SecurityDescriptor> SaveRegKeyDacl(const std::string& sT
 void RestoreRegKeyDacl(const std::string& sTopKey, const std::string& sKeyPath,
                        const std::optional<platform::SecurityDescriptor>& saved) {
   if (!saved) return;
-  const platform::Handle root = RootFor(sTopKey, /*logBadName=*/false);
-  const modRegistry::KeyView view = modRegistry::ViewFor(sKeyPath);
-  platform::Handle opened = 0;
-  Dword code = platform::Registry().RegOpenKeyExW(root, view.path, 0,
-                                                  platform::kWriteDac | view.flag, opened);
+  Dword code = 0;
+  const platform::UniqueHkey key = OpenInDeletionView(RootFor(sTopKey, /*logBadName=*/false),
+                                                      sKeyPath, platform::kWriteDac, &code);
   if (code == platform::kErrorFileNotFound) return;  // the key went: nothing to put back
-  if (code == platform::kErrorSuccess) {
-    const platform::UniqueHkey key(opened);
+  if (key) {
     code = platform::Registry().RegSetKeySecurity(key.get(), platform::kDaclSecurityInformation,
                                                   *saved);
   }
