@@ -1,22 +1,28 @@
 # Libraries and programs. The system's code is one library that knows only the
 # platform interfaces; each build links it with one backend.
 
-add_library(orvo_platform STATIC src/platform/platform.cpp src/support/Utf16.cpp)
+add_library(orvo_platform STATIC src/platform/platform.cpp src/support/unicode.cpp)
 target_include_directories(orvo_platform PUBLIC ${CMAKE_SOURCE_DIR}/src)
 target_compile_options(orvo_platform PRIVATE ${ORVO_WARNINGS})
 
 add_library(orvo_system STATIC
-  src/support/CommonModule.cpp
-  src/support/clsOpSys.cpp
-  src/fs/CommonModule.cpp
-  src/fs/clsFSO.cpp
-  src/process/CommonModule.cpp
-  src/registry/modRegistry.cpp
-  src/registry/SetPerm.cpp
-  src/registry/modTakeOwn.cpp
-  src/shellext/modInstShellExt.cpp
-  src/cleanup/NTServiceControl.cpp
-  src/cleanup/Module1.cpp)
+  src/support/log.cpp
+  src/support/strings.cpp
+  src/support/environment.cpp
+  src/support/windows_version.cpp
+  src/fs/paths.cpp
+  src/fs/ini.cpp
+  src/fs/removal.cpp
+  src/process/launch.cpp
+  src/process/terminate.cpp
+  src/registry/keys.cpp
+  src/registry/values.cpp
+  src/registry/delete_key.cpp
+  src/registry/key_permissions.cpp
+  src/registry/take_ownership.cpp
+  src/shellext/removal.cpp
+  src/cleanup/services.cpp
+  src/cleanup/run.cpp)
 target_link_libraries(orvo_system PUBLIC orvo_platform)
 target_compile_options(orvo_system PRIVATE ${ORVO_WARNINGS})
 

@@ -1,6 +1,6 @@
 // The program's entry: locks the DLL search to the system folder, installs the win32 backend
 // and runs the cleanup.
-#include "cleanup/Module1.h"
+#include "cleanup/run.h"
 #include "platform/platform.h"
 #include "platform/win32/backend.h"
 #include "platform/win32/windows_api.h"
@@ -29,6 +29,6 @@ void LockDllSearchToSystemFolder() noexcept {
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
   LockDllSearchToSystemFolder();
   orvo::platform::Install(orvo::platform::win32::Backend());
-  orvo::Module1::Main();
+  orvo::cleanup::Main();
   return 0;
 }

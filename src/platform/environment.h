@@ -20,6 +20,10 @@ class IEnvironment {
   // The system folder as this process names it ("C:\\Windows\\system32"; a 32-bit program on
   // 64-bit Windows reaches SysWOW64 through that name). Empty on failure (last error set).
   virtual std::string GetSystemDirectoryW() = 0;
+  // True when this process is a 32-bit process on 64-bit Windows (IsWow64Process on the
+  // current process): the system's answer, which no environment variable can change. False
+  // when the platform cannot tell.
+  virtual bool IsWow64Process() = 0;
   // Full path of the running program's file; empty on failure (last error set).
   virtual std::string GetModuleFileNameW() = 0;
   // The platform's message text for an error code, without a trailing line break.

@@ -28,9 +28,6 @@ class Machine {
   // True for FakeMachine: a case where the fake is known to answer otherwise than Windows is
   // skipped there (and only there) until the fake learns it.
   virtual bool IsFake() const = 0;
-  // True where the cases run as a 32-bit program on 64-bit Windows, as the shipped program
-  // does: the WOW64 cases (registry views, shared Classes, redirection) mean nothing otherwise.
-  virtual bool IsWow64Process() const = 0;
 
   // Seeding takes native paths: <windows>\system32 is the real (64-bit) folder whatever the
   // program's redirection, <windows>\syswow64 the 32-bit one. Missing parent folders are made.

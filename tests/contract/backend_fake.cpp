@@ -44,7 +44,6 @@ class FakeBackedMachine final : public Machine {
   std::string Scratch() const override { return kScratch; }
   std::string ProgramName() const override { return "contract_tests.exe"; }
   bool IsFake() const override { return true; }
-  bool IsWow64Process() const override { return fake_.is64BitWindows && fake_.wow64Process; }
 
   void AddDir(const std::string& path) override { fake_.AddDir(path); }
   void AddFile(const std::string& path, Dword attributes, const std::string& content) override {

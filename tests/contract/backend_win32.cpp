@@ -189,10 +189,6 @@ class Win32Machine final : public Machine {
   std::string Scratch() const override { return scratch_; }
   std::string ProgramName() const override { return "contract_tests.exe"; }
   bool IsFake() const override { return false; }
-  bool IsWow64Process() const override {
-    BOOL wow64 = FALSE;
-    return ::IsWow64Process(::GetCurrentProcess(), &wow64) && wow64;
-  }
 
   void AddDir(const std::string& path) override {
     // Every folder from the root down, so that missing parents are made (and removed) too.

@@ -44,12 +44,6 @@ std::string Hex(Dword v) {
   return out.str();
 }
 
-std::string Lower(std::string text) {
-  std::transform(text.begin(), text.end(), text.begin(),
-                 [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-  return text;
-}
-
 FakeMachine::FakeMachine() {
   env_ = {{"SystemRoot", "C:\\windows"},
           {"windir", "C:\\windows"},

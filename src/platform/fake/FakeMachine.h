@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "platform/platform.h"
+#include "support/strings.h"
 
 namespace orvo::fake {
 
@@ -21,7 +22,7 @@ using platform::Handle;
 struct NoCaseLess {
   bool operator()(const std::string& a, const std::string& b) const noexcept;
 };
-std::string Lower(std::string text);
+using support::Lower;
 // A number as the call records write it: "0x1f".
 std::string Hex(Dword v);
 
@@ -204,6 +205,7 @@ class FakeMachine final : public platform::IDebugOutput,
   std::optional<std::string> GetEnvironmentVariableW(const std::string& name) override;
   std::string GetSystemWindowsDirectoryW() override;
   std::string GetSystemDirectoryW() override;
+  bool IsWow64Process() override { return is64BitWindows && wow64Process; }
   std::string GetModuleFileNameW() override;
   std::string FormatMessageW(Dword code) override;
   bool GetVersionExA(platform::OsVersionInfoEx& info) override;

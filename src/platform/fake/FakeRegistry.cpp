@@ -4,7 +4,7 @@
 #include <stdexcept>
 
 #include "platform/fake/FakeMachine.h"
-#include "support/Utf16.h"
+#include "support/unicode.h"
 
 namespace orvo::fake {
 
@@ -273,7 +273,7 @@ void FakeMachine::SetValue(const std::string& keyPath, const std::string& name, 
 
 void FakeMachine::SetStringValue(const std::string& keyPath, const std::string& name,
                                  const std::string& text, Dword type, bool withNul) {
-  std::vector<std::uint8_t> data = ToUtf16Bytes(text);
+  std::vector<std::uint8_t> data = support::ToUtf16Bytes(text);
   if (withNul) data.insert(data.end(), {0, 0});
   SetValue(keyPath, name, type, std::move(data));
 }

@@ -59,6 +59,15 @@ class Win32Environment final : public IEnvironment {
   std::string GetSystemWindowsDirectoryW() override { return Folder(::GetSystemWindowsDirectoryW); }
   std::string GetSystemDirectoryW() override { return Folder(::GetSystemDirectoryW); }
 
+  bool IsWow64Process() override {
+    BOOL wow64 = FALSE;
+    if (!::IsWow64Process(::GetCurrentProcess(), &wow64)) {
+      TakeLastError();
+      return false;
+    }
+    return wow64 != FALSE;
+  }
+
   // Full path of the program's file, past MAX_PATH if need be; empty (last error set) on failure.
   std::string GetModuleFileNameW() override {
     std::wstring path(MAX_PATH, L'\0');

@@ -3,6 +3,8 @@
 
 #include <climits>
 
+#include "support/unicode.h"
+
 namespace orvo::platform::win32 {
 namespace {
 
@@ -37,22 +39,17 @@ std::wstring FullPath(const std::wstring& path) {
 
 }  // namespace
 
+// wchar_t is a UTF-16 unit on Windows: the program's one converter does the work.
+static_assert(sizeof(wchar_t) == sizeof(char16_t));
+
 std::wstring Widen(std::string_view text) {
-  if (text.empty() || text.size() > INT_MAX) return {};
-  const int size = static_cast<int>(text.size());
-  const int n = ::MultiByteToWideChar(CP_UTF8, 0, text.data(), size, nullptr, 0);
-  std::wstring wide(static_cast<std::size_t>(n), L'\0');
-  ::MultiByteToWideChar(CP_UTF8, 0, text.data(), size, wide.data(), n);
-  return wide;
+  const std::u16string units = support::Utf8ToUtf16(text);
+  return std::wstring(units.begin(), units.end());
 }
 
 std::string Narrow(std::wstring_view text) {
-  if (text.empty() || text.size() > INT_MAX) return {};
-  const int size = static_cast<int>(text.size());
-  const int n = ::WideCharToMultiByte(CP_UTF8, 0, text.data(), size, nullptr, 0, nullptr, nullptr);
-  std::string narrow(static_cast<std::size_t>(n), '\0');
-  ::WideCharToMultiByte(CP_UTF8, 0, text.data(), size, narrow.data(), n, nullptr, nullptr);
-  return narrow;
+  const std::u16string units(text.begin(), text.end());
+  return support::Utf16ToUtf8(units);
 }
 
 std::string AnsiToUtf8(std::string_view text) {

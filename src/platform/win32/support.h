@@ -14,9 +14,9 @@
 
 namespace orvo::platform::win32 {
 
-// UTF-8 to UTF-16; bytes that are not UTF-8 become U+FFFD.
+// UTF-8 to UTF-16 and back, by the program's one converter (support/unicode.h): ill-formed
+// UTF-8 becomes U+FFFD, a lone surrogate keeps its own three-byte form both ways.
 std::wstring Widen(std::string_view text);
-// UTF-16 to UTF-8; a lone surrogate becomes U+FFFD.
 std::string Narrow(std::wstring_view text);
 // Text in the ANSI code page (what the A functions answer) to UTF-8.
 std::string AnsiToUtf8(std::string_view text);

@@ -1,0 +1,28 @@
+// The whole program run: the start question, the fixed order of removals, "Done!".
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+namespace orvo::cleanup {
+
+// The caption of all three boxes.
+inline constexpr const char* kAppTitle = "Orvo Cleanup";
+
+// The removal steps that other modules supply. Main runs the real ones; tests hand in
+// recorders to see each call's order and arguments.
+struct Steps {
+  std::int32_t (*fDeleteKey)(std::string sTopKey, std::string sKeyPath, std::string sSubKey,
+                             bool& bNotFound);
+  void (*KillProcessByName)(const std::string& sProcessName, bool bWait);
+  void (*RemoveShellExtensions)(bool bForce);
+  // Creates a file-system object, calls its KillDir and releases it.
+  bool (*KillDir)(const std::string& strPath, bool RecreatePath);
+};
+Steps DefaultSteps();
+
+// Asks how far to go and works through every removal; a failing step is skipped.
+void Main();
+void Main(const Steps& steps);
+
+}  // namespace orvo::cleanup
