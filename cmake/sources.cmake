@@ -14,6 +14,7 @@ add_library(orvo_system STATIC
   src/fs/ini.cpp
   src/fs/removal.cpp
   src/process/launch.cpp
+  src/process/signed_tools.cpp
   src/process/terminate.cpp
   src/registry/keys.cpp
   src/registry/values.cpp

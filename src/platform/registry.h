@@ -9,13 +9,18 @@
 
 namespace orvo::platform {
 
-// Predefined root keys, with the handle values Windows gives them.
-inline constexpr Handle kHkeyClassesRoot = 0x80000000;
-inline constexpr Handle kHkeyCurrentUser = 0x80000001;
-inline constexpr Handle kHkeyLocalMachine = 0x80000002;
-inline constexpr Handle kHkeyUsers = 0x80000003;
-inline constexpr Handle kHkeyCurrentConfig = 0x80000005;
-inline constexpr Handle kHkeyDynData = 0x80000006;
+// Predefined root keys, with the handle values Windows gives them: the 32-bit value
+// sign-extended to the width of a handle, as ((HKEY)(ULONG_PTR)((LONG)0x80000002)) does
+// (0xFFFFFFFF80000002 in a 64-bit build).
+constexpr Handle PredefinedKey(std::uint32_t value) noexcept {
+  return static_cast<Handle>(static_cast<std::intptr_t>(static_cast<std::int32_t>(value)));
+}
+inline constexpr Handle kHkeyClassesRoot = PredefinedKey(0x80000000);
+inline constexpr Handle kHkeyCurrentUser = PredefinedKey(0x80000001);
+inline constexpr Handle kHkeyLocalMachine = PredefinedKey(0x80000002);
+inline constexpr Handle kHkeyUsers = PredefinedKey(0x80000003);
+inline constexpr Handle kHkeyCurrentConfig = PredefinedKey(0x80000005);
+inline constexpr Handle kHkeyDynData = PredefinedKey(0x80000006);
 
 // Value types.
 inline constexpr Dword kRegNone = 0;

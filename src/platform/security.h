@@ -72,6 +72,11 @@ inline const Sid kSidUsers{"S-1-5-32-545"};
 inline const Sid kSidPowerUsers{"S-1-5-32-547"};
 inline const Sid kSidEveryone{"S-1-1-0"};
 
+// WinVerifyTrust's answers the system tells apart (HRESULTs, as the call returns them).
+inline constexpr std::int32_t kTrustSuccess = 0;
+inline constexpr std::int32_t kTrustENoSignature = static_cast<std::int32_t>(0x800B0100);
+inline constexpr std::int32_t kTrustEBadDigest = static_cast<std::int32_t>(0x80096010);
+
 class ISecurity {
  public:
   virtual ~ISecurity() = default;
@@ -80,6 +85,12 @@ class ISecurity {
   virtual std::optional<Sid> LookupAccountNameW(const std::string& accountName) = 0;
   // The user SID of the process token; nullopt (last error set) on failure.
   virtual std::optional<Sid> GetTokenUserSid() = 0;
+  // Checks the file's embedded Authenticode signature (WinVerifyTrust, generic verify action,
+  // no user interface, no revocation lookup over the network). On kTrustSuccess,
+  // `signerOrganization` is the organisation (O=) of the signing certificate's subject;
+  // otherwise it is empty and the answer is WinVerifyTrust's (kTrustENoSignature for an
+  // unsigned file, kTrustEBadDigest for one changed after signing).
+  virtual std::int32_t WinVerifyTrust(const std::string& file, std::string& signerOrganization) = 0;
 };
 
 }  // namespace orvo::platform

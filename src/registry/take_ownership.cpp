@@ -4,6 +4,7 @@
 #include "fs/paths.h"
 #include "platform/platform.h"
 #include "process/launch.h"
+#include "process/signed_tools.h"
 #include "registry/keys.h"
 #include "support/environment.h"
 #include "support/log.h"
@@ -26,12 +27,18 @@ void TakeOwnRegKey(const std::string& sTopKey, const std::string& sKeyPath, std:
     }
 
     // The last copy found wins: the program's folder before System32 before Windows. The
-    // Windows folder comes from the system: the environment's SystemRoot is the user's to set.
+    // Windows folder comes from the system (the environment's SystemRoot is the user's to
+    // set), and the program's own folder counts only for a copy Microsoft signed.
     const std::string root = platform::Env().GetSystemWindowsDirectoryW();
     std::string tool;
-    for (const std::string& candidate : {root + "\\subinacl.exe", root + "\\System32\\subinacl.exe",
-                                         fs::AppPath() + "subinacl.exe"}) {
-      if (fs::DoesFileExist(candidate, false)) tool = candidate;
+    for (const std::string& candidate :
+         {root + "\\subinacl.exe", root + "\\System32\\subinacl.exe"}) {
+      if (!root.empty() && fs::DoesFileExist(candidate, false)) tool = candidate;
+    }
+    if (const std::string beside =
+            process::MicrosoftSignedBesideProgram("subinacl.exe", "modTakeOwn\\TakeOwnRegKey");
+        !beside.empty()) {
+      tool = beside;
     }
     if (tool.empty()) return;
 

@@ -11,6 +11,7 @@
 #include "fs/paths.h"
 #include "platform/platform.h"
 #include "process/launch.h"
+#include "process/signed_tools.h"
 #include "registry/key_permissions.h"
 #include "registry/keys.h"
 #include "support/environment.h"
@@ -32,7 +33,6 @@ using support::Upper;
 // Error numbers of failed conversions (they do not come from a platform call).
 constexpr Dword kErrorArithmeticOverflow = 534;  // a "D" value outside 16 bits
 constexpr Dword kErrorInvalidData = 13;          // a value that is not a number
-
 
 std::string Nuls(std::size_t n) { return std::string(n, '\0'); }
 
@@ -368,12 +368,15 @@ std::int32_t fDeleteValue(std::string sTopKey, std::string sKeyPath, std::string
       const TopKeyName* top = FindTopKey(sTopKey);
       const std::string prefix =
           top != nullptr && top->common ? support::Lower(LongRootPrefix(sTopKey)) : std::string();
-      const std::string tool = fs::AppPath() + "subinacl.exe";
+      // subinacl.exe only from the program's folder, and only a copy Microsoft signed.
+      const std::string tool = prefix.empty() ? std::string()
+                                              : process::MicrosoftSignedBesideProgram(
+                                                    "subinacl.exe", "modRegistry\\fDeleteValue");
       if (prefix.empty()) {
         DPrint("modRegistry\\fDeleteValue:  TopKeys supported: HKLM, HKCU, HKU, HKCR");
         DPrint("\t- Passed: " + sTopKey);
         DPrint("\tThere may be an error in code.");
-      } else if (fs::DoesFileExist(tool, false)) {
+      } else if (!tool.empty()) {
         // The tool by its quoted full path (the program's folder may hold blanks), every
         // argument as the C runtime reads it back.
         const std::string user =

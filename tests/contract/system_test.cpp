@@ -153,5 +153,20 @@ TEST(EnvironmentContract, MessageTextsHaveNoLineBreakAndUnknownCodesNoText) {
   EXPECT_EQ(GetLastError(), 317u);  // ERROR_MR_MID_NOT_FOUND
 }
 
+// An unsigned program (this one) has no signature, and a file that is not a program is not
+// trusted either: neither hands out a signer.
+TEST(TrustContract, UnsignedFilesAreNotTrusted) {
+  const std::unique_ptr<Machine> machine = Machine::Create();
+  std::string signer = "stale";
+  EXPECT_EQ(platform::Security().WinVerifyTrust(Env().GetModuleFileNameW(), signer),
+            platform::kTrustENoSignature);
+  EXPECT_TRUE(signer.empty());
+  const std::string text = machine->Scratch() + "\\subinacl.exe";
+  machine->AddFile(text, platform::kFileAttributeArchive, "not a program");
+  signer = "stale";
+  EXPECT_NE(platform::Security().WinVerifyTrust(text, signer), platform::kTrustSuccess);
+  EXPECT_TRUE(signer.empty());
+}
+
 }  // namespace
 }  // namespace orvo::contract

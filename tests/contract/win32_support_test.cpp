@@ -2,6 +2,7 @@
 // file cases alone would not show a missing "\\?\" prefix).
 #include <gtest/gtest.h>
 
+#include "platform/registry.h"
 #include "platform/win32/support.h"
 
 namespace orvo::platform::win32 {
@@ -40,6 +41,17 @@ TEST(Win32Text, Utf8AndUtf16RoundTripAndBadBytesBecomeReplacementCharacters) {
   EXPECT_EQ(Narrow(std::wstring(1, wchar_t(0xD800))), "\xED\xA0\x80");
   EXPECT_EQ(Widen(Narrow(std::wstring(1, wchar_t(0xDC01)))), std::wstring(1, wchar_t(0xDC01)));
   EXPECT_EQ(Widen(""), L"");
+}
+
+// The seam's root-key values are the handles Windows defines, sign extension included, so a
+// handle the system's code names reaches the API unchanged.
+TEST(Win32Handles, PredefinedKeysAreTheHandlesWindowsDefines) {
+  EXPECT_EQ(kHkeyClassesRoot, ToHandle(HKEY_CLASSES_ROOT));
+  EXPECT_EQ(kHkeyCurrentUser, ToHandle(HKEY_CURRENT_USER));
+  EXPECT_EQ(kHkeyLocalMachine, ToHandle(HKEY_LOCAL_MACHINE));
+  EXPECT_EQ(kHkeyUsers, ToHandle(HKEY_USERS));
+  EXPECT_EQ(kHkeyCurrentConfig, ToHandle(HKEY_CURRENT_CONFIG));
+  EXPECT_EQ(kHkeyDynData, ToHandle(HKEY_DYN_DATA));
 }
 
 }  // namespace

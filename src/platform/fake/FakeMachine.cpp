@@ -243,14 +243,31 @@ void FakeMachine::AddDir(const std::string& path, Dword attributes) {
   const std::string key = Key(path);
   const std::string parent = Parent(key);
   if (!parent.empty() && parent != key && !files_.count(parent)) AddDir(parent);
-  files_[key] = FakeFile{attributes | kFileAttributeDirectory, {}, false};
+  files_[key] = FakeFile{attributes | kFileAttributeDirectory, {}, false, {}};
 }
 
 void FakeMachine::AddFile(const std::string& path, Dword attributes, const std::string& content) {
   const std::string key = Key(path);
   const std::string parent = Parent(key);
   if (!parent.empty() && !files_.count(parent)) AddDir(parent);
-  files_[key] = FakeFile{attributes & ~kFileAttributeDirectory, content, false};
+  files_[key] = FakeFile{attributes & ~kFileAttributeDirectory, content, false, {}};
+}
+
+void FakeMachine::SignFile(const std::string& path, const std::string& organization) {
+  FindFile(path)->signer = organization;
+}
+
+// A file is trusted only when a test gave it a signer; every other file (planted doubles
+// included) answers as an unsigned file does.
+std::int32_t FakeMachine::WinVerifyTrust(const std::string& file, std::string& signerOrganization) {
+  calls.push_back("WinVerifyTrust(" + file + ")");
+  signerOrganization.clear();
+  if (Faulted("WinVerifyTrust", file)) return platform::kTrustEBadDigest;
+  const auto key = Resolve(file);
+  const auto it = key ? files_.find(*key) : files_.end();
+  if (it == files_.end() || it->second.signer.empty()) return platform::kTrustENoSignature;
+  signerOrganization = it->second.signer;
+  return platform::kTrustSuccess;
 }
 
 bool FakeMachine::Exists(const std::string& path) const { return files_.count(Key(path)) != 0; }

@@ -51,6 +51,8 @@ struct FakeFile {
   std::string content;
   // Held open without sharing by another process: opens and deletes fail with 32.
   bool locked = false;
+  // The signing certificate's organisation of a valid embedded signature; empty: unsigned.
+  std::string signer;
 };
 
 // A registry value as stored: its type and raw bytes.
@@ -121,6 +123,8 @@ class FakeMachine final : public platform::IDebugOutput,
   void AddFile(const std::string& path, Dword attributes = platform::kFileAttributeArchive,
                const std::string& content = {});
   void AddDir(const std::string& path, Dword attributes = platform::kFileAttributeDirectory);
+  // Gives an existing file a valid embedded signature by that organisation.
+  void SignFile(const std::string& path, const std::string& organization);
   [[nodiscard]] bool Exists(const std::string& path) const;
   FakeFile* FindFile(const std::string& path);
   bool redirectionDisabled = false;  // the thread's WOW64 switch
@@ -254,6 +258,7 @@ class FakeMachine final : public platform::IDebugOutput,
                           const platform::SecurityDescriptor& descriptor) override;
   std::optional<platform::Sid> LookupAccountNameW(const std::string& accountName) override;
   std::optional<platform::Sid> GetTokenUserSid() override;
+  std::int32_t WinVerifyTrust(const std::string& file, std::string& signerOrganization) override;
   bool ShellExecuteExW(platform::ShellExecuteInfo& info) override;
   bool CreateProcessW(const std::string& applicationName, const std::string& commandLine,
                       Dword showWindow, platform::ProcessInformation& info) override;

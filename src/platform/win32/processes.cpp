@@ -9,6 +9,23 @@ namespace {
 
 HANDLE Kernel(Handle h) noexcept { return FromHandle<HANDLE>(h); }
 
+// ShellExecuteEx may hand the file to a shell extension, which needs COM on the calling
+// thread: the thread gets a single-threaded apartment for the call, given back afterwards,
+// unless it already has one (then that one is used and left as it is).
+class ComApartment {
+ public:
+  ComApartment() noexcept
+      : result_(::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE)) {}
+  ~ComApartment() {
+    if (SUCCEEDED(result_)) ::CoUninitialize();
+  }
+  ComApartment(const ComApartment&) = delete;
+  ComApartment& operator=(const ComApartment&) = delete;
+
+ private:
+  HRESULT result_;
+};
+
 class Win32Processes final : public IProcesses {
  public:
   // Starts the file through the shell. hInstApp answers > 32 on success and the error number
@@ -29,6 +46,7 @@ class Win32Processes final : public IProcesses {
     sei.lpParameters = parameters.empty() ? nullptr : parameters.c_str();
     sei.lpDirectory = info.lpDirectory ? directory.c_str() : nullptr;
     sei.nShow = info.nShow;
+    const ComApartment apartment;
     const BOOL ok = ::ShellExecuteExW(&sei);
     if (!ok) TakeLastError();
     info.hInstApp = reinterpret_cast<std::uintptr_t>(sei.hInstApp);

@@ -5,6 +5,7 @@
 
 #include "platform/win32/areas.h"
 #include "platform/win32/support.h"
+#include "platform/win32/trust.h"
 
 namespace orvo::platform::win32 {
 namespace {
@@ -54,6 +55,10 @@ class Win32Security final : public ISecurity {
       return std::nullopt;
     }
     return Text(reinterpret_cast<const TOKEN_USER*>(buffer.data())->User.Sid);
+  }
+
+  std::int32_t WinVerifyTrust(const std::string& file, std::string& signerOrganization) override {
+    return VerifyFileSignature(file, signerOrganization);
   }
 
  private:

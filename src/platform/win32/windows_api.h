@@ -15,9 +15,13 @@
 #define NOMINMAX
 #endif
 
+// windows.h first: the headers after it need its types.
+// clang-format off
 #include <windows.h>
+#include <objbase.h>
 // WIN32_LEAN_AND_MEAN leaves out the Service Control Manager and ShellExecuteEx; the string
 // forms of SIDs have their own header.
 #include <sddl.h>
 #include <shellapi.h>
 #include <winsvc.h>
+// clang-format on

@@ -227,6 +227,7 @@ TEST_F(RegistryLadderTest, SecondRunTakesOwnershipWithSubinacl) {
   machine.AddFile("C:\\Tools\\subinacl.exe");
   machine.AddFile("C:\\windows\\syswow64\\subinacl.exe");  // System32 as the program sees it
   machine.InstallProgram("C:\\Tools\\subinacl.exe");
+  machine.SignFile("C:\\Tools\\subinacl.exe", "Microsoft Corporation");
   bool notFound = false;
   EXPECT_EQ(fDeleteKey("HKLM", "Software", "Tarnwick", notFound), 0);
   EXPECT_FALSE(machine.KeyExists("HKLM\\Software\\Tarnwick"));
@@ -247,6 +248,7 @@ TEST_F(RegistryLadderTest, SecondRunTakesOwnershipWithSubinacl) {
 TEST_F(RegistryLadderTest, RefusedEvenAfterSubinaclEndsWithRegExe) {
   machine.FailCall("RegDeleteKeyExW", "HKLM\\Software\\Tarnwick", platform::kErrorAccessDenied);
   machine.AddFile("C:\\Tools\\subinacl.exe");
+  machine.SignFile("C:\\Tools\\subinacl.exe", "Microsoft Corporation");
   bool notFound = false;
   EXPECT_EQ(fDeleteKey("HKLM", "Software", "Tarnwick", notFound), 5);
   std::vector<std::string> programs;
@@ -295,6 +297,62 @@ TEST_F(RegistryLadderTest, MissingRegExeSkipsTheLastStep) {
   EXPECT_TRUE(machine.boxes.empty());  // no prompt for a missing tool
   EXPECT_THAT(machine.debugLines,
               Contains("\t\t- reg.exe not found, skipped: C:\\windows\\System32\\reg.exe"));
+}
+
+// subinacl.exe beside the program (Downloads) runs only when Microsoft signed it. A copy that
+// is refused is named in an Info line; the ownership step then uses the system's own copy,
+// and the value deletion goes on with the permission change alone.
+TEST_F(RegistryLadderTest, SubinaclBesideTheProgramRunsOnlyWhenMicrosoftSignedIt) {
+  const std::string beside = "C:\\Tools\\subinacl.exe";
+  const struct {
+    const char* name;
+    const char* signer;  // nullptr: unsigned
+    bool tampered;
+    bool runs;
+    const char* info;
+  } cases[] = {
+      {"unsigned double", nullptr, false, false,
+       "Not run: C:\\Tools\\subinacl.exe has no valid Microsoft signature (0x800B0100)"},
+      {"signed by someone else", "Tarnwick Ltd", false, false,
+       "Not run: C:\\Tools\\subinacl.exe is signed by Tarnwick Ltd, not by Microsoft"},
+      {"changed after signing", "Microsoft Corporation", true, false,
+       "Not run: C:\\Tools\\subinacl.exe has no valid Microsoft signature (0x80096010)"},
+      {"signed by Microsoft", "Microsoft Corporation", false, true, nullptr},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    FakeMachine fresh;
+    fresh.AddKey("HKLM\\Software\\Tarnwick\\Orvo");
+    fresh.SetStringValue("HKLM\\Software\\Tarnwick\\Orvo", "Pinned", "x");
+    fresh.AddFile("C:\\windows\\syswow64\\subinacl.exe");  // the system's copy
+    fresh.AddFile(beside);
+    if (c.signer != nullptr) fresh.SignFile(beside, c.signer);
+    if (c.tampered) fresh.FailCall("WinVerifyTrust", beside, 0);
+    fresh.FailCall("RegDeleteKeyExW", "HKLM\\Software\\Tarnwick", platform::kErrorAccessDenied, 1);
+    fresh.FailCall("RegDeleteValueW", "HKLM\\Software\\Tarnwick\\Orvo",
+                   platform::kErrorAccessDenied, 1);
+
+    bool notFound = false;
+    EXPECT_EQ(fDeleteValue("HKLM", "Software\\Tarnwick\\Orvo", "Pinned", notFound), 0);
+    EXPECT_EQ(fDeleteKey("HKLM", "Software", "Tarnwick", notFound), 0);
+
+    std::vector<std::string> programs;
+    for (const auto& s : fresh.started) programs.push_back(fake::Lower(s.resolvedPath));
+    if (c.runs) {
+      EXPECT_THAT(programs, ElementsAre("c:\\tools\\subinacl.exe", "c:\\tools\\subinacl.exe",
+                                        "c:\\tools\\subinacl.exe", "c:\\tools\\subinacl.exe",
+                                        "c:\\tools\\subinacl.exe"));
+      EXPECT_THAT(fresh.debugLines, Not(Contains(HasSubstr("Not run:"))));
+    } else {
+      // No value-deletion run; the two ownership runs use the system's copy.
+      EXPECT_THAT(programs, ElementsAre("c:\\windows\\syswow64\\subinacl.exe",
+                                        "c:\\windows\\syswow64\\subinacl.exe"));
+      const std::vector<std::string> expected = {"\tmodRegistry\\fDeleteValue: Info",
+                                                 std::string("\t\t- ") + c.info,
+                                                 "\tmodTakeOwn\\TakeOwnRegKey: Info"};
+      EXPECT_THAT(fresh.debugLines, ::testing::IsSupersetOf(expected));
+    }
+  }
 }
 
 }  // namespace

@@ -1,6 +1,10 @@
 // Top-key names and the view rule.
 #include "registry/keys.h"
 
+#include <climits>
+#include <cstdint>
+
+#include "platform/registry.h"
 #include "registry_fixture.h"
 
 namespace orvo::registry {
@@ -8,6 +12,14 @@ namespace {
 
 using fixture::RegistryTest;
 using ::testing::IsEmpty;
+
+// Root-key handles are the 32-bit values sign-extended, as Windows defines them for a 64-bit
+// build (this host build is one): HKEY_LOCAL_MACHINE is -2147483646 as a pointer-sized number.
+TEST(PredefinedKeys, SignExtendToTheWidthOfAHandle) {
+  EXPECT_EQ(static_cast<std::intptr_t>(platform::kHkeyClassesRoot), std::intptr_t{INT32_MIN});
+  EXPECT_EQ(static_cast<std::intptr_t>(platform::kHkeyLocalMachine), std::intptr_t{INT32_MIN + 2});
+  EXPECT_EQ(static_cast<std::intptr_t>(platform::kHkeyDynData), std::intptr_t{INT32_MIN + 6});
+}
 
 TEST_F(RegistryTest, TopKeyNames) {
   machine.AddFile("C:\\Tools\\HKEY_LOCAL_MACHINE");

@@ -257,6 +257,7 @@ TEST_F(RegistryLadderTest, DeleteValueRetriesOnce) {
   machine.FailCall("RegDeleteValueW", "HKLM\\Software\\Tarnwick\\Orvo",
                    platform::kErrorAccessDenied);
   machine.AddFile("C:\\Tools\\subinacl.exe");
+  machine.SignFile("C:\\Tools\\subinacl.exe", "Microsoft Corporation");
   machine.SetEnv("COMPUTERNAME", "VM");
   machine.SetEnv("USERNAME", "John Smith");  // a blank in an argument keeps it one argument
   bool notFound = false;
