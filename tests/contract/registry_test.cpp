@@ -317,6 +317,27 @@ TEST_F(RegistryContract, EnumerationListsEveryValueAndDirectSubkeyThenSaysNoMore
             platform::kErrorNoMoreItems);
 }
 
+// Windows does not require a key name to be valid UTF-16: a name with a lone surrogate is
+// handed out by the enumeration in a form that opens and deletes that same key again (and
+// no other: a replacement character would name a different key).
+TEST_F(RegistryContract, AKeyNameWithALoneSurrogateNamesTheSameKeyAgain) {
+  const std::string odd = "Odd\xED\xA0\x80";  // "Odd" and the lone high surrogate D800
+  machine->AddKey(Native64("Names\\" + odd));
+  machine->AddKey(Native64("Names\\Odd\xEF\xBF\xBD"));  // "Odd" and U+FFFD: another key
+  const UniqueHkey parent = MustOpen(Path("Names"), kRead | platform::kKeyCreateSubKey | k64);
+  std::vector<std::string> names;
+  for (Dword index = 0;; ++index) {
+    std::string name;
+    if (Registry().RegEnumKeyExW(parent.get(), index, name) != platform::kErrorSuccess) break;
+    names.push_back(name);
+  }
+  std::sort(names.begin(), names.end());
+  ASSERT_EQ(names, (std::vector<std::string>{odd, "Odd\xEF\xBF\xBD"}));
+  EXPECT_EQ(Registry().RegDeleteKeyExW(parent.get(), odd, k64), platform::kErrorSuccess);
+  EXPECT_FALSE(machine->KeyExists(Native64("Names\\" + odd)));
+  EXPECT_TRUE(machine->KeyExists(Native64("Names\\Odd\xEF\xBF\xBD")));
+}
+
 TEST_F(RegistryContract, DeleteRefusesAKeyWithSubkeysAndActsInOneViewOnly) {
   machine->AddKey(Native64("Delete\\Parent\\Child"));
   machine->AddKey(Native32("Delete\\Parent"));
