@@ -12,8 +12,12 @@ add_library(orvo_system STATIC
   src/support/windows_version.cpp
   src/fs/paths.cpp
   src/fs/ini.cpp
+  src/fs/entries.cpp
+  src/fs/listing.cpp
+  src/fs/ownership.cpp
   src/fs/removal.cpp
   src/process/launch.cpp
+  src/process/privileges.cpp
   src/process/signed_tools.cpp
   src/process/terminate.cpp
   src/registry/keys.cpp
@@ -30,6 +34,7 @@ target_compile_options(orvo_system PRIVATE ${ORVO_WARNINGS})
 # The in-memory Windows machine the tests run the system against.
 add_library(orvo_fake STATIC
   src/platform/fake/FakeMachine.cpp
+  src/platform/fake/FakeFiles.cpp
   src/platform/fake/FakeIni.cpp
   src/platform/fake/FakeProcesses.cpp
   src/platform/fake/FakeRegistry.cpp)

@@ -24,10 +24,28 @@ void LockDllSearchToSystemFolder() noexcept {
   }
 }
 
+// Where Windows has it (Windows 10 21H2 and later), junctions that a program that is not
+// elevated made are not followed by this process: a defence in depth below the removal's own
+// rule of never following a link. Elsewhere the call is missing or refused, and the program
+// goes on.
+void EnforceRedirectionTrust() noexcept {
+  using SetPolicyFn = BOOL(WINAPI*)(int, PVOID, SIZE_T);
+  constexpr int kProcessRedirectionTrustPolicy = 16;
+  constexpr DWORD kEnforceRedirectionTrust = 0x1;
+  const HMODULE kernel32 = ::GetModuleHandleW(L"kernel32.dll");
+  const FARPROC proc =
+      kernel32 != nullptr ? ::GetProcAddress(kernel32, "SetProcessMitigationPolicy") : nullptr;
+  const auto setPolicy = reinterpret_cast<SetPolicyFn>(reinterpret_cast<void (*)()>(proc));
+  if (setPolicy == nullptr) return;
+  DWORD flags = kEnforceRedirectionTrust;
+  setPolicy(kProcessRedirectionTrustPolicy, &flags, sizeof flags);
+}
+
 }  // namespace
 
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
   LockDllSearchToSystemFolder();
+  EnforceRedirectionTrust();
   orvo::platform::Install(orvo::platform::win32::Backend());
   orvo::cleanup::Main();
   return 0;

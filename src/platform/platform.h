@@ -12,6 +12,7 @@
 #include "platform/ui.h"
 #include "platform/unique_handle.h"
 #include "platform/version.h"
+#include "platform/wmi.h"
 
 namespace orvo::platform {
 
@@ -26,6 +27,7 @@ struct Platform {
   IRegistry* registry = nullptr;
   ISecurity* security = nullptr;
   IProcesses* processes = nullptr;
+  IWmi* wmi = nullptr;
 };
 
 // The installed backend. Using it before Install is a programming error.
@@ -43,6 +45,7 @@ inline IUserInterface& Ui() noexcept { return *Current().ui; }
 inline IRegistry& Registry() noexcept { return *Current().registry; }
 inline ISecurity& Security() noexcept { return *Current().security; }
 inline IProcesses& Processes() noexcept { return *Current().processes; }
+inline IWmi& Wmi() noexcept { return *Current().wmi; }
 
 struct ServiceHandleTraits {
   static constexpr Handle kInvalid = 0;

@@ -37,6 +37,17 @@ struct ShellExecuteInfo {
   Handle hProcess = 0;
 };
 
+// Process rights and snapshot flags of the termination methods.
+inline constexpr Dword kProcessTerminate = 0x0001;
+inline constexpr Dword kProcessAllAccess = 0x1F0FFF;
+inline constexpr Dword kTh32csSnapProcess = 0x2;
+
+// One entry of a process snapshot: its id and executable name (no folder).
+struct ProcessEntry {
+  Dword th32ProcessID = 0;
+  std::string szExeFile;
+};
+
 struct ProcessInformation {
   Handle hProcess = 0;
   Handle hThread = 0;
@@ -54,6 +65,14 @@ class IProcesses {
   virtual bool CreateProcessW(const std::string& applicationName, const std::string& commandLine,
                               Dword showWindow, ProcessInformation& info) = 0;
   virtual Handle OpenProcess(Dword desiredAccess, bool inheritHandle, Dword processId) = 0;
+  // Ends the process with the exit code; false (last error set) when refused.
+  virtual bool TerminateProcess(Handle process, Dword exitCode) = 0;
+  // A snapshot of the running processes; 0 (last error set) on failure (the platform's
+  // INVALID_HANDLE_VALUE never crosses the seam). Closed with CloseHandle.
+  virtual Handle CreateToolhelp32Snapshot(Dword flags, Dword processId) = 0;
+  // The first and each next entry; false with 18 after the last.
+  virtual bool Process32FirstW(Handle snapshot, ProcessEntry& entry) = 0;
+  virtual bool Process32NextW(Handle snapshot, ProcessEntry& entry) = 0;
   virtual bool GetExitCodeProcess(Handle process, Dword& exitCode) = 0;
   // Waits until the process ends, a window message arrives or the time runs out:
   // kWaitObject0 (ended), kWaitObject0 + 1 (a message), kWaitTimeout, kWaitFailed.

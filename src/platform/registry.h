@@ -41,10 +41,8 @@ inline constexpr Dword kKeyRead = 0x20019;
 inline constexpr Dword kKeyWrite = 0x20006;
 inline constexpr Dword kKeyExecute = 0x20019;
 inline constexpr Dword kKeyAllAccess = 0xF003F;
-inline constexpr Dword kDelete = 0x00010000;
 inline constexpr Dword kReadControl = 0x00020000;
 inline constexpr Dword kWriteDac = 0x00040000;
-inline constexpr Dword kWriteOwner = 0x00080000;
 
 // Every call answers a Win32 code (0 success), as the registry API does. Names and
 // string data are UTF-8 here; string values travel as the raw bytes Windows stores

@@ -77,6 +77,11 @@ inline constexpr std::int32_t kTrustSuccess = 0;
 inline constexpr std::int32_t kTrustENoSignature = static_cast<std::int32_t>(0x800B0100);
 inline constexpr std::int32_t kTrustEBadDigest = static_cast<std::int32_t>(0x80096010);
 
+// A privilege's locally unique identifier, and the token rights the privilege switch needs.
+using Luid = std::uint64_t;
+inline constexpr Dword kTokenQuery = 0x0008;
+inline constexpr Dword kTokenAdjustPrivileges = 0x0020;
+
 class ISecurity {
  public:
   virtual ~ISecurity() = default;
@@ -91,6 +96,21 @@ class ISecurity {
   // otherwise it is empty and the answer is WinVerifyTrust's (kTrustENoSignature for an
   // unsigned file, kTrustEBadDigest for one changed after signing).
   virtual std::int32_t WinVerifyTrust(const std::string& file, std::string& signerOrganization) = 0;
+
+  // The process token, opened with the rights; false (last error set) on failure. Closed
+  // with IProcesses::CloseHandle.
+  virtual bool OpenProcessToken(Dword desiredAccess, Handle& token) = 0;
+  // The identifier of a named privilege ("SeRestorePrivilege"); false with 1313 for an
+  // unknown name.
+  virtual bool LookupPrivilegeValueW(const std::string& name, Luid& luid) = 0;
+  // Switches one privilege of the token on or off. True when the call ran; the last error
+  // is then 0, or 1300 when the token does not hold the privilege (nothing changed).
+  virtual bool AdjustTokenPrivileges(Handle token, Luid luid, bool enable) = 0;
+  // Makes the SID the owner of the entry open behind the handle (opened with kWriteOwner;
+  // a link is its own entry): SetSecurityInfo with OWNER_SECURITY_INFORMATION. Answers the
+  // Win32 error (0 success; 1307 for an owner the caller may not set without the restore
+  // privilege).
+  virtual Dword SetFileOwner(Handle file, const Sid& owner) = 0;
 };
 
 }  // namespace orvo::platform

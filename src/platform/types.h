@@ -17,13 +17,16 @@ inline constexpr Dword kErrorPathNotFound = 3;
 inline constexpr Dword kErrorAccessDenied = 5;
 inline constexpr Dword kErrorInvalidHandle = 6;
 inline constexpr Dword kErrorNotEnoughMemory = 8;
+inline constexpr Dword kErrorNoMoreFiles = 18;
 inline constexpr Dword kErrorSharingViolation = 32;
 inline constexpr Dword kErrorNotSupported = 50;
 inline constexpr Dword kErrorInvalidParameter = 87;
 inline constexpr Dword kErrorInsufficientBuffer = 122;
 inline constexpr Dword kErrorInvalidName = 123;
 inline constexpr Dword kErrorMoreData = 234;
+inline constexpr Dword kErrorAlreadyExists = 183;
 inline constexpr Dword kErrorNoMoreItems = 259;
+inline constexpr Dword kErrorNotAllAssigned = 1300;
 inline constexpr Dword kErrorServiceRequestTimeout = 1053;
 inline constexpr Dword kErrorServiceDoesNotExist = 1060;
 inline constexpr Dword kErrorServiceCannotAcceptCtrl = 1061;
@@ -39,6 +42,11 @@ inline constexpr Dword kFileAttributeDirectory = 0x10;
 inline constexpr Dword kFileAttributeArchive = 0x20;
 inline constexpr Dword kFileAttributeNormal = 0x80;
 inline constexpr Dword kFileAttributeReparsePoint = 0x400;
+
+// Generic rights every object type knows.
+inline constexpr Dword kGenericRead = 0x80000000;
+inline constexpr Dword kDelete = 0x00010000;
+inline constexpr Dword kWriteOwner = 0x00080000;
 
 // Message-box styles and answers.
 inline constexpr Dword kMbOk = 0x0;

@@ -32,6 +32,8 @@ class IVersion {
   // Fills the record for the size it announces; false (last error set) when refused.
   virtual bool GetVersionExA(OsVersionInfoEx& info) = 0;
   virtual int GetSystemMetrics(int index) = 0;
+  // The packed version word; its top bit is clear on the NT family.
+  virtual Dword GetVersion() = 0;
 };
 
 }  // namespace orvo::platform

@@ -24,12 +24,24 @@ std::string MicrosoftSignedBesideProgram(const std::string& toolName, const std:
   std::string signer;
   const std::int32_t answer = platform::Security().WinVerifyTrust(path, signer);
   if (answer == platform::kTrustSuccess && signer == kMicrosoftSigner) return path;
-  support::DPrintInfo(where, answer == platform::kTrustSuccess
-                                 ? "Not run: " + path + " is signed by " + signer +
-                                       ", not by Microsoft"
-                                 : "Not run: " + path + " has no valid Microsoft signature (" +
-                                       Hex(answer) + ")");
+  support::DPrintInfo(
+      where, answer == platform::kTrustSuccess
+                 ? "Not run: " + path + " is signed by " + signer + ", not by Microsoft"
+                 : "Not run: " + path + " has no valid Microsoft signature (" + Hex(answer) + ")");
   return {};
+}
+
+std::string LocateSubinacl(const std::string& where) {
+  const std::string root = platform::Env().GetSystemWindowsDirectoryW();
+  std::string tool;
+  for (const std::string& candidate :
+       {root + "\\subinacl.exe", root + "\\System32\\subinacl.exe"}) {
+    if (!root.empty() && fs::DoesFileExist(candidate, false)) tool = candidate;
+  }
+  if (std::string beside = MicrosoftSignedBesideProgram("subinacl.exe", where); !beside.empty()) {
+    tool = std::move(beside);
+  }
+  return tool;
 }
 
 }  // namespace orvo::process

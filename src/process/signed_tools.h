@@ -15,4 +15,9 @@ inline constexpr const char* kMicrosoftSigner = "Microsoft Corporation";
 // or it is skipped.
 std::string MicrosoftSignedBesideProgram(const std::string& toolName, const std::string& where);
 
+// subinacl.exe as the ownership routines find it: the last copy found wins among the Windows
+// folder, the system folder (both as the system names them) and the program's folder (only a
+// copy Microsoft signed). Empty when there is none.
+std::string LocateSubinacl(const std::string& where);
+
 }  // namespace orvo::process

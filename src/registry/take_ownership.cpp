@@ -26,20 +26,7 @@ void TakeOwnRegKey(const std::string& sTopKey, const std::string& sKeyPath, std:
       if (sGrantee.empty()) sGrantee = "System";
     }
 
-    // The last copy found wins: the program's folder before System32 before Windows. The
-    // Windows folder comes from the system (the environment's SystemRoot is the user's to
-    // set), and the program's own folder counts only for a copy Microsoft signed.
-    const std::string root = platform::Env().GetSystemWindowsDirectoryW();
-    std::string tool;
-    for (const std::string& candidate :
-         {root + "\\subinacl.exe", root + "\\System32\\subinacl.exe"}) {
-      if (!root.empty() && fs::DoesFileExist(candidate, false)) tool = candidate;
-    }
-    if (const std::string beside =
-            process::MicrosoftSignedBesideProgram("subinacl.exe", "modTakeOwn\\TakeOwnRegKey");
-        !beside.empty()) {
-      tool = beside;
-    }
+    const std::string tool = process::LocateSubinacl("modTakeOwn\\TakeOwnRegKey");
     if (tool.empty()) return;
 
     for (const char* scope : {" /keyreg ", " /subkeyreg "}) {

@@ -91,8 +91,8 @@ const FakeFile* FakeMachine::IniFile(const std::string& fileName) const {
   const auto resolved = Resolve(fileName);
   if (!resolved) return nullptr;
   const auto it = files_.find(*resolved);
-  if (it != files_.end() && (it->second.attributes & kFileAttributeDirectory) == 0) {
-    return &it->second;
+  if (it != files_.end() && (it->second->attributes & kFileAttributeDirectory) == 0) {
+    return it->second.get();
   }
   SetLastError(files_.count(Parent(*resolved)) ? kErrorFileNotFound : kErrorPathNotFound);
   return nullptr;
@@ -164,13 +164,13 @@ bool FakeMachine::WritePrivateProfileStringW(const std::string& section, const s
   if (it == files_.end()) {
     // A missing file is made, in a folder that must exist.
     const auto parent = files_.find(Parent(*resolved));
-    if (parent == files_.end() || (parent->second.attributes & kFileAttributeDirectory) == 0) {
+    if (parent == files_.end() || (parent->second->attributes & kFileAttributeDirectory) == 0) {
       SetLastError(kErrorPathNotFound);
       return false;
     }
-    it = files_.emplace(*resolved, FakeFile{}).first;
+    it = files_.emplace(*resolved, std::make_shared<FakeFile>()).first;
   }
-  FakeFile& file = it->second;
+  FakeFile& file = *it->second;
   if ((file.attributes & (kFileAttributeDirectory | kFileAttributeReadonly)) != 0) {
     SetLastError(kErrorAccessDenied);
     return false;

@@ -31,6 +31,11 @@ std::vector<int> Buttons(Dword type) {
 
 }  // namespace
 
+std::string Leaf(const std::string& path) {
+  const auto slash = path.find_last_of("\\/");
+  return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
 bool NoCaseLess::operator()(const std::string& a, const std::string& b) const noexcept {
   return std::lexicographical_compare(a.begin(), a.end(), b.begin(), b.end(), [](char x, char y) {
     return std::tolower(static_cast<unsigned char>(x)) <
@@ -82,7 +87,11 @@ FakeMachine::FakeMachine() {
       {kErrorServiceMarkedForDelete, "The specified service has been marked for deletion."},
   };
   InitRegistry();
-  previous_ = Install(Platform{this, this, this, this, this, this, this, this, this});
+  for (const char* name : {"SeDebugPrivilege", "SeRestorePrivilege", "SeTakeOwnershipPrivilege",
+                           "SeBackupPrivilege"}) {
+    privileges[name] = false;
+  }
+  previous_ = Install(Platform{this, this, this, this, this, this, this, this, this, this});
 }
 
 FakeMachine::~FakeMachine() { Install(previous_); }
@@ -236,6 +245,25 @@ std::optional<std::string> FakeMachine::Resolve(const std::string& path) const {
       }
     }
   }
+  return ThroughLinks(key, false);
+}
+
+std::string FakeMachine::ThroughLinks(std::string key, bool followFinal) const {
+  for (int hop = 0; hop < 32; ++hop) {
+    bool moved = false;
+    for (std::size_t at = key.find('\\', 3);; at = key.find('\\', at + 1)) {
+      const bool last = at == std::string::npos;
+      if (last && !followFinal) break;
+      const auto it = files_.find(last ? key : key.substr(0, at));
+      if (it != files_.end() && !it->second->linkTarget.empty()) {
+        key = it->second->linkTarget + (last ? std::string() : key.substr(at));
+        moved = true;
+        break;
+      }
+      if (last) break;
+    }
+    if (!moved) break;
+  }
   return key;
 }
 
@@ -243,14 +271,21 @@ void FakeMachine::AddDir(const std::string& path, Dword attributes) {
   const std::string key = Key(path);
   const std::string parent = Parent(key);
   if (!parent.empty() && parent != key && !files_.count(parent)) AddDir(parent);
-  files_[key] = FakeFile{attributes | kFileAttributeDirectory, {}, false, {}};
+  auto folder = std::make_shared<FakeFile>();
+  folder->attributes = attributes | kFileAttributeDirectory;
+  files_[key] = std::move(folder);
+  names_[key] = Leaf(path);
 }
 
 void FakeMachine::AddFile(const std::string& path, Dword attributes, const std::string& content) {
   const std::string key = Key(path);
   const std::string parent = Parent(key);
   if (!parent.empty() && !files_.count(parent)) AddDir(parent);
-  files_[key] = FakeFile{attributes & ~kFileAttributeDirectory, content, false, {}};
+  auto file = std::make_shared<FakeFile>();
+  file->attributes = attributes & ~kFileAttributeDirectory;
+  file->content = content;
+  files_[key] = std::move(file);
+  names_[key] = Leaf(path);
 }
 
 void FakeMachine::SignFile(const std::string& path, const std::string& organization) {
@@ -265,8 +300,8 @@ std::int32_t FakeMachine::WinVerifyTrust(const std::string& file, std::string& s
   if (Faulted("WinVerifyTrust", file)) return platform::kTrustEBadDigest;
   const auto key = Resolve(file);
   const auto it = key ? files_.find(*key) : files_.end();
-  if (it == files_.end() || it->second.signer.empty()) return platform::kTrustENoSignature;
-  signerOrganization = it->second.signer;
+  if (it == files_.end() || it->second->signer.empty()) return platform::kTrustENoSignature;
+  signerOrganization = it->second->signer;
   return platform::kTrustSuccess;
 }
 
@@ -274,7 +309,7 @@ bool FakeMachine::Exists(const std::string& path) const { return files_.count(Ke
 
 FakeFile* FakeMachine::FindFile(const std::string& path) {
   const auto it = files_.find(Key(path));
-  return it == files_.end() ? nullptr : &it->second;
+  return it == files_.end() ? nullptr : it->second.get();
 }
 
 Dword FakeMachine::GetFileAttributesW(const std::string& path) {
@@ -292,15 +327,15 @@ Dword FakeMachine::GetFileAttributesW(const std::string& path) {
     const auto p = files_.find(parent);
     const bool parentIsFolder =
         parent.empty() || parent.size() == 3 ||
-        (p != files_.end() && (p->second.attributes & kFileAttributeDirectory) != 0);
+        (p != files_.end() && (p->second->attributes & kFileAttributeDirectory) != 0);
     SetLastError(parentIsFolder ? kErrorFileNotFound : kErrorPathNotFound);
     return kInvalidFileAttributes;
   }
-  if (trailingSlash && (it->second.attributes & kFileAttributeDirectory) == 0) {
+  if (trailingSlash && (it->second->attributes & kFileAttributeDirectory) == 0) {
     SetLastError(kErrorPathNotFound);  // "file\" names a folder that is not there
     return kInvalidFileAttributes;
   }
-  return it->second.attributes;
+  return it->second->attributes;
 }
 
 bool FakeMachine::DeleteFileW(const std::string& path) {
@@ -313,16 +348,24 @@ bool FakeMachine::DeleteFileW(const std::string& path) {
     SetLastError(files_.count(Parent(*key)) ? kErrorFileNotFound : kErrorPathNotFound);
     return false;
   }
-  const FakeFile& f = it->second;
-  if ((f.attributes & (kFileAttributeDirectory | kFileAttributeReadonly)) != 0 || !elevated) {
+  const FakeFile& f = *it->second;
+  const auto parent = files_.find(Parent(*key));
+  const bool parentAllows = parent == files_.end() || FileAllows(*parent->second, 0x0040, false);
+  if ((f.attributes & (kFileAttributeDirectory | kFileAttributeReadonly)) != 0 || !elevated ||
+      (!FileAllows(f, kDelete, false) && !parentAllows)) {
     SetLastError(kErrorAccessDenied);
     return false;
   }
-  if (f.locked) {
+  const bool heldOpen = std::any_of(fileHandles_.begin(), fileHandles_.end(), [&](const auto& h) {
+    return h.second.key == *key && (h.second.share & kFileShareDelete) == 0;
+  });
+  if (f.locked || heldOpen) {
     SetLastError(kErrorSharingViolation);
     return false;
   }
+  // A link goes as itself; a hard-linked file loses this name only.
   files_.erase(it);
+  names_.erase(*key);
   return true;
 }
 

@@ -6,6 +6,7 @@
 #include <deque>
 #include <functional>
 #include <map>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -17,6 +18,9 @@ namespace orvo::fake {
 
 using platform::Dword;
 using platform::Handle;
+
+// The last name of a path (all of it without a backslash).
+std::string Leaf(const std::string& path);
 
 // Case-insensitive ordering for Windows names (environment, paths, services).
 struct NoCaseLess {
@@ -53,6 +57,13 @@ struct FakeFile {
   bool locked = false;
   // The signing certificate's organisation of a valid embedded signature; empty: unsigned.
   std::string signer;
+  // Owner and access list (no list: everyone may do everything; an empty one: only the
+  // owner may read and change the security). Seeded entries belong to Administrators.
+  platform::Sid owner = platform::kSidAdministrators;
+  std::optional<platform::Acl> dacl;
+  // A link: its reparse tag and the native path (key) of its target.
+  Dword reparseTag = 0;
+  std::string linkTarget;
 };
 
 // A registry value as stored: its type and raw bytes.
@@ -86,7 +97,8 @@ class FakeMachine final : public platform::IDebugOutput,
                           public platform::IUserInterface,
                           public platform::IRegistry,
                           public platform::ISecurity,
-                          public platform::IProcesses {
+                          public platform::IProcesses,
+                          public platform::IWmi {
  public:
   // Answers a test can script for a message box besides the button ids.
   static constexpr int kPressReturn = -100;  // the default button
@@ -125,6 +137,20 @@ class FakeMachine final : public platform::IDebugOutput,
   void AddDir(const std::string& path, Dword attributes = platform::kFileAttributeDirectory);
   // Gives an existing file a valid embedded signature by that organisation.
   void SignFile(const std::string& path, const std::string& organization);
+  // Links (native paths). A folder link (a junction with kIoReparseTagMountPoint, or a
+  // symbolic link with kIoReparseTagSymlink) is an entry with the directory and reparse
+  // attributes whose listing, through a path, is its target's; a file link is a file entry
+  // with the reparse attribute whose content is its target's. A hard link is a second name
+  // of the same file: owner, access list, attributes and content are shared.
+  void AddFolderLink(const std::string& path, const std::string& target,
+                     Dword tag = platform::kIoReparseTagMountPoint);
+  void AddFileLink(const std::string& path, const std::string& target);
+  void AddHardLink(const std::string& path, const std::string& existing);
+  // The file's names (1 for an ordinary file); 0 when missing.
+  [[nodiscard]] Dword LinkCount(const std::string& path) const;
+  // Whether the platform can delete a read-only file without changing its attributes
+  // (FILE_DISPOSITION_FLAG_IGNORE_READONLY_ATTRIBUTE, Windows 10 1809 and later).
+  bool canIgnoreReadOnlyOnDelete = true;
   [[nodiscard]] bool Exists(const std::string& path) const;
   FakeFile* FindFile(const std::string& path);
   bool redirectionDisabled = false;  // the thread's WOW64 switch
@@ -191,6 +217,17 @@ class FakeMachine final : public platform::IDebugOutput,
   void InstallProgram(const std::string& nativePath, ProgramEffect effect = {}, Dword exitCode = 0,
                       Dword runMs = 0);
   std::vector<StartedProgram> started;
+  // A process that runs until it is ended (a snapshot, WMI and the termination calls see
+  // it); answers its id.
+  Dword AddRunningProcess(const std::string& exeName);
+  [[nodiscard]] bool ProcessRunning(Dword processId) const;
+  // WMI: whether the service answers queries, and whether Terminate works (Wine's does not).
+  bool wmiAvailable = true;
+  bool wmiCanTerminate = true;
+  // The token's privileges by name: present = held, the value = enabled now. Preset while
+  // elevated: SeDebugPrivilege, SeRestorePrivilege, SeTakeOwnershipPrivilege, SeBackupPrivilege,
+  // all off.
+  std::map<std::string, bool, NoCaseLess> privileges;
   Dword tickCount = 1000000;
   // A document whose handler is already running: ShellExecuteExW succeeds without
   // returning a process (native paths).
@@ -268,6 +305,33 @@ class FakeMachine final : public platform::IDebugOutput,
   void PumpMessages() override;
   Dword GetTickCount() override;
   bool CloseHandle(Handle h) override;
+  bool TerminateProcess(Handle process, Dword exitCode) override;
+  Handle CreateToolhelp32Snapshot(Dword flags, Dword processId) override;
+  bool Process32FirstW(Handle snapshot, platform::ProcessEntry& entry) override;
+  bool Process32NextW(Handle snapshot, platform::ProcessEntry& entry) override;
+  Dword GetVersion() override;
+  bool SetFileAttributesW(const std::string& path, Dword attributes) override;
+  bool CreateDirectoryW(const std::string& path) override;
+  bool RemoveDirectoryW(const std::string& path) override;
+  bool MakeSureDirectoryPathExists(const std::string& path) override;
+  Handle CreateFileW(const std::string& path, Dword desiredAccess, Dword shareMode,
+                     Dword creationDisposition, Dword flagsAndAttributes) override;
+  bool GetFileInformationByHandle(Handle file, platform::FileInformation& info) override;
+  bool SetFileAttributesByHandle(Handle file, Dword attributes) override;
+  bool SetFileDispositionByHandle(Handle file, bool ignoreReadOnly) override;
+  Handle FindFirstFileW(const std::string& pattern, platform::FindData& data) override;
+  bool FindNextFileW(Handle find, platform::FindData& data) override;
+  bool FindClose(Handle find) override;
+  Dword GetDriveTypeW(const std::string& rootPath) override;
+  bool GetVolumeInformationW(const std::string& rootPath,
+                             platform::VolumeInformation& info) override;
+  bool OpenProcessToken(Dword desiredAccess, Handle& token) override;
+  bool LookupPrivilegeValueW(const std::string& name, platform::Luid& luid) override;
+  bool AdjustTokenPrivileges(Handle token, platform::Luid luid, bool enable) override;
+  Dword SetFileOwner(Handle file, const platform::Sid& owner) override;
+  std::int32_t ExecQuery(const std::string& query,
+                         std::vector<platform::WmiObject>& objects) override;
+  std::int32_t Terminate(const platform::WmiObject& object) override;
 
  private:
   struct Fault {
@@ -290,6 +354,9 @@ class FakeMachine final : public platform::IDebugOutput,
   // applied. nullopt (last error set) for a malformed path.
   std::optional<std::string> Resolve(const std::string& path) const;
   static std::string Key(const std::string& nativePath);
+  // The key with every folder link on the way replaced by its target (and the last name
+  // too when followFinal), as a path-based call reaches it.
+  std::string ThroughLinks(std::string key, bool followFinal) const;
   static std::string Parent(const std::string& key);
   ServiceHandle* FindHandle(Handle h, bool wantManager);
   void RemoveIfDone(const std::string& serviceName);
@@ -315,10 +382,34 @@ class FakeMachine final : public platform::IDebugOutput,
   struct Process {
     Dword exitCode = 0;
     Dword endTick = 0;
+    std::string exeName;  // the executable's name, no folder
+    bool terminated = false;
   };
+  // An open file or folder: the name it was opened by, its rights and share mode.
+  struct FileHandle {
+    std::string key;
+    Dword access = 0;
+    Dword share = 0;
+    bool deleteOnClose = false;
+  };
+  struct FindListing {
+    std::vector<platform::FindData> entries;
+    std::size_t next = 0;
+  };
+  struct Snapshot {
+    std::vector<platform::ProcessEntry> entries;
+    std::size_t next = 0;
+  };
+  // Whether the token may open the entry for `access` (a file right mask; generic rights
+  // mapped), privileges that backup semantics bring included.
+  bool FileAllows(const FakeFile& file, Dword access, bool backupSemantics) const;
+  [[nodiscard]] bool PrivilegeOn(const std::string& name) const;
+  [[nodiscard]] bool Running(const Process& process) const;
+  [[nodiscard]] std::vector<std::string> ChildKeys(const std::string& key) const;
   struct KernelHandle {
     Dword processId = 0;
     bool isThread = false;
+    Dword access = platform::kProcessAllAccess;
   };
 
   void InitRegistry();
@@ -347,7 +438,9 @@ class FakeMachine final : public platform::IDebugOutput,
 
   platform::Platform previous_;
   std::map<std::string, std::string, NoCaseLess> env_;
-  std::map<std::string, FakeFile> files_;  // keyed by lower-case native path
+  // Keyed by lower-case native path; the names of a hard-linked file share one FakeFile.
+  std::map<std::string, std::shared_ptr<FakeFile>> files_;
+  std::map<std::string, std::string> names_;  // key -> the last name as created
   std::map<std::string, FakeService, NoCaseLess> services_;
   std::map<Handle, ServiceHandle> handles_;
   Handle nextHandle_ = 0x100;
@@ -358,6 +451,10 @@ class FakeMachine final : public platform::IDebugOutput,
   std::uint64_t keyOrder_ = 0;
   std::map<std::string, Program> programs_;  // keyed by lower-case native path
   std::map<Dword, Process> processes_;
+  std::map<Handle, FileHandle> fileHandles_;
+  std::map<Handle, FindListing> findHandles_;
+  std::map<Handle, Snapshot> snapshots_;
+  std::map<Handle, bool> tokens_;
   std::map<Handle, KernelHandle> kernelHandles_;
   Dword nextProcessId_ = 0x1000;
 };
