@@ -14,8 +14,11 @@ add_library(orvo_win32 STATIC
   src/platform/win32/support.cpp
   src/platform/win32/trust.cpp
   src/platform/win32/ui.cpp
-  src/platform/win32/version.cpp)
-target_link_libraries(orvo_win32 PUBLIC orvo_platform advapi32 ole32 shell32 user32 kernel32)
+  src/platform/win32/version.cpp
+  src/platform/win32/wmi.cpp)
+# wbemuuid is a static library of the WMI interface ids: it adds no DLL to the imports.
+target_link_libraries(orvo_win32 PUBLIC
+  orvo_platform advapi32 ole32 oleaut32 wbemuuid shell32 user32 kernel32)
 target_compile_options(orvo_win32 PRIVATE ${ORVO_WARNINGS})
 
 # The manifest names the program's processor: x86, the 32-bit build that ships.

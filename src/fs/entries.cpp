@@ -93,6 +93,16 @@ Dword MarkForDeletion(Handle entry, const FileInformation& info, bool link,
   return platform::GetLastError();
 }
 
+// A link that the platform will not open as itself (Wine shows a folder link only in listings
+// and opens its target): deleting through the handle would reach the target, so it stays.
+Dword LeaveUnopenableLink(const std::string& path) {
+  support::DPrintInfo("clsFSO\\DelTree32",
+                      "Left a link the platform cannot open as itself (its target is not "
+                      "touched): " +
+                          path);
+  return platform::kErrorNotSupported;
+}
+
 }  // namespace
 
 EntryKind InspectEntry(const std::string& path) {
@@ -117,6 +127,7 @@ Dword DeleteEntry(const std::string& path) {
   UniqueKernelHandle entry = OpenAsItself(path, kShareAll, error, info);
   if (!entry) return error;
   const bool link = IsLink(listed) || IsLink(info.attributes);
+  if (link && !IsLink(info.attributes)) return LeaveUnopenableLink(path);
   if (IsFolder(info.attributes) && !link) {
     entry.reset();  // the tree's own walk holds the folder itself
     return DeleteTree(path);
@@ -127,28 +138,43 @@ Dword DeleteEntry(const std::string& path) {
 Dword DeleteTree(const std::string& path) {
   const Dword listed = Files().GetFileAttributesW(path);
   if (listed == platform::kInvalidFileAttributes) return platform::GetLastError();
-  Dword error = 0;
   FileInformation info;
-  const UniqueKernelHandle folder = OpenAsItself(path, kShareNoDelete, error, info);
-  if (!folder) return error;
-  if (IsLink(listed) || IsLink(info.attributes)) {
-    return MarkForDeletion(folder.get(), info, /*link=*/true, path);
+  {
+    // Held while the folder is emptied, without delete sharing: it cannot be renamed or
+    // replaced by a link meanwhile. Attribute access only, so that listing it is not refused.
+    const UniqueKernelHandle pin(Files().CreateFileW(
+        path, platform::kFileReadAttributes, kShareNoDelete, platform::kOpenExisting, kAsItself));
+    if (!pin) return platform::GetLastError();
+    if (!Files().GetFileInformationByHandle(pin.get(), info)) return platform::GetLastError();
+    if (IsLink(listed) || IsLink(info.attributes)) {
+      if (!IsLink(info.attributes)) return LeaveUnopenableLink(path);
+    } else {
+      if (!IsFolder(info.attributes)) return platform::kErrorPathNotFound;
+      std::vector<FindData> entries;
+      Dword error = 0;
+      if (!ListFolder(path, entries, error)) return error;
+      Dword first = 0;
+      for (const FindData& data : entries) {
+        const std::string child = path + "\\" + data.cFileName;
+        // A folder listed as a link is never entered; the child is checked again once open.
+        const Dword result = IsFolder(data.dwFileAttributes) && !IsLink(data.dwFileAttributes)
+                                 ? DeleteTree(child)
+                                 : DeleteEntry(child);
+        if (first == 0) first = result;
+      }
+      if (first != 0) return first;
+    }
   }
-  if (!IsFolder(info.attributes)) return platform::kErrorPathNotFound;
-
-  std::vector<FindData> entries;
-  if (!ListFolder(path, entries, error)) return error;
-  Dword first = 0;
-  for (const FindData& data : entries) {
-    const std::string child = path + "\\" + data.cFileName;
-    // A folder listed as a link is never entered; the child is checked again once open.
-    const Dword result = IsFolder(data.dwFileAttributes) && !IsLink(data.dwFileAttributes)
-                             ? DeleteTree(child)
-                             : DeleteEntry(child);
-    if (first == 0) first = result;
+  // The folder (or the link) itself, opened again to be deleted and checked again on the
+  // new handle.
+  Dword error = 0;
+  const UniqueKernelHandle entry = OpenAsItself(path, kShareAll, error, info);
+  if (!entry) return error;
+  const bool link = IsLink(info.attributes);
+  if (!link && (IsLink(Files().GetFileAttributesW(path)) || !IsFolder(info.attributes))) {
+    return LeaveUnopenableLink(path);
   }
-  if (first != 0) return first;
-  return MarkForDeletion(folder.get(), info, /*link=*/false, path);
+  return MarkForDeletion(entry.get(), info, link, path);
 }
 
 bool RemoveTreeLinks(const std::string& path, const std::string& where) {

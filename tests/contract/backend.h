@@ -36,6 +36,13 @@ class Machine {
                        const std::string& content = {}) = 0;
   // Holds the file open with share mode 0 (as another program would) until the machine goes.
   virtual void LockFile(const std::string& path) = 0;
+  // A second name (hard link) for an existing file.
+  virtual void AddHardLink(const std::string& path, const std::string& existing) = 0;
+  // A folder link (native path) whose target folder holds one file, "inside.txt"; empty when
+  // this machine has none, and the cases that need one are then skipped. Under Wine it is a
+  // Unix symbolic link that the test runner made before the run (the one kind of folder link
+  // Wine shows as a reparse point, and one no program inside Wine can make).
+  virtual std::string FolderLink() = 0;
   virtual void SetEnv(const std::string& name, const std::string& value) = 0;
 
   // A service running a do-nothing program, left stopped or started.
@@ -66,6 +73,20 @@ class Machine {
   virtual std::string ExitCodeProgram() const = 0;
   virtual std::string HoldArgument() = 0;
   virtual void ReleaseHeldPrograms() = 0;
+
+  // A process that runs, from an executable file of that name, until it is ended or the
+  // machine goes; answers its id.
+  virtual Dword AddRunningProcess(const std::string& exeName) = 0;
+  virtual bool ProcessRunning(Dword processId) = 0;
+  // Whether the process has ended by a generous deadline (an end is not instant).
+  virtual bool ProcessEndsSoon(Dword processId) = 0;
+  // Whether the named privilege of this process's token is switched on now.
+  virtual bool PrivilegeEnabled(const std::string& name) = 0;
+  // Makes WMI refuse Win32_Process.Terminate. Wine's always does: it has no such method.
+  virtual void RefuseWmiTerminate() = 0;
+  // Makes the platform refuse a delete disposition that ignores the read-only attribute, as
+  // Windows before 10 1809 does. Wine's always does: it refuses the extended record (87).
+  virtual void RefuseIgnoreReadOnlyOnDelete() = 0;
 };
 
 }  // namespace orvo::contract

@@ -52,6 +52,17 @@ class FakeBackedMachine final : public Machine {
   void LockFile(const std::string& path) override {
     if (fake::FakeFile* file = fake_.FindFile(path)) file->locked = true;
   }
+  void AddHardLink(const std::string& path, const std::string& existing) override {
+    fake_.AddHardLink(path, existing);
+  }
+  std::string FolderLink() override {
+    const std::string target = std::string(kScratch) + "\\link-target";
+    const std::string link = std::string(kScratch) + "\\link";
+    fake_.AddDir(target);
+    fake_.AddFile(target + "\\inside.txt");
+    fake_.AddFolderLink(link, target);
+    return link;
+  }
   void SetEnv(const std::string& name, const std::string& value) override {
     fake_.SetEnv(name, value);
   }
@@ -85,6 +96,18 @@ class FakeBackedMachine final : public Machine {
   std::string ExitCodeProgram() const override { return kExitCodeProgram; }
   std::string HoldArgument() override { return "hold"; }
   void ReleaseHeldPrograms() override {}
+
+  Dword AddRunningProcess(const std::string& exeName) override {
+    return fake_.AddRunningProcess(exeName);
+  }
+  bool ProcessRunning(Dword processId) override { return fake_.ProcessRunning(processId); }
+  bool ProcessEndsSoon(Dword processId) override { return !fake_.ProcessRunning(processId); }
+  bool PrivilegeEnabled(const std::string& name) override {
+    const auto privilege = fake_.privileges.find(name);
+    return privilege != fake_.privileges.end() && privilege->second;
+  }
+  void RefuseWmiTerminate() override { fake_.wmiCanTerminate = false; }
+  void RefuseIgnoreReadOnlyOnDelete() override { fake_.canIgnoreReadOnlyOnDelete = false; }
 
  private:
   fake::FakeMachine fake_;

@@ -4,6 +4,7 @@
 
 #include <chrono>
 #include <cstdio>
+#include <map>
 #include <thread>
 #include <vector>
 
@@ -59,6 +60,7 @@ std::string CodeText(const char* call, const std::string& target, LSTATUS status
 // case fails. The waits poll a condition; this only bounds a failure, so it is generous: the
 // emulated machine runs Wine about 8 times slower than natively.
 constexpr std::chrono::seconds kStateDeadline{300};
+constexpr DWORD kStateDeadlineMs = 300 * 1000;
 
 // Seeded keys are reached natively: the 64-bit view, where Wow6432Node is an ordinary key.
 constexpr REGSAM kNativeView = KEY_WOW64_64KEY;
@@ -121,6 +123,30 @@ class SeedAcl {
   std::vector<DWORD> storage_;
 };
 
+// Removes a folder with everything in it, clearing attributes that would refuse it. A folder
+// link is removed as itself, never descended into.
+void RemoveTree(const std::wstring& folder) {
+  WIN32_FIND_DATAW found{};
+  HANDLE find = ::FindFirstFileW((folder + L"\\*").c_str(), &found);
+  if (find != INVALID_HANDLE_VALUE) {
+    do {
+      const std::wstring name = found.cFileName;
+      if (name == L"." || name == L"..") continue;
+      const std::wstring path = folder + L"\\" + name;
+      ::SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+      if ((found.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) {
+        if (!::RemoveDirectoryW(path.c_str())) ::DeleteFileW(path.c_str());
+      } else if ((found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
+        RemoveTree(path);
+      } else {
+        ::DeleteFileW(path.c_str());
+      }
+    } while (::FindNextFileW(find, &found));
+    ::FindClose(find);
+  }
+  ::RemoveDirectoryW(folder.c_str());
+}
+
 // Removes a key with its subtree, opening each key to everyone first: a case may have left it
 // with an empty DACL or with DELETE denied. A key that is already gone is fine.
 void RemoveKeyTree(HKEY root, const std::wstring& path) {
@@ -170,6 +196,11 @@ class Win32Machine final : public Machine {
     }
     for (auto it = keys_.rbegin(); it != keys_.rend(); ++it) RemoveKeyTree(it->root, it->rest);
     for (HANDLE lock : locks_) ::CloseHandle(lock);
+    for (const auto& [id, process] : processes_) {
+      ::TerminateProcess(process, 1);
+      ::WaitForSingleObject(process, kStateDeadlineMs);
+      ::CloseHandle(process);
+    }
     for (auto it = services_.rbegin(); it != services_.rend(); ++it) RemoveService(*it);
     if (manager_ != nullptr) ::CloseServiceHandle(manager_);
     for (auto it = made_.rbegin(); it != made_.rend(); ++it) {
@@ -180,6 +211,9 @@ class Win32Machine final : public Machine {
         ::DeleteFileW(it->path.c_str());
       }
     }
+    // What the cases made through the seam (folders, links, long paths) goes with the scratch,
+    // named in the long form so that paths past MAX_PATH below it are reached too.
+    RemoveTree(L"\\\\?\\" + Reachable(scratch_));
     for (auto it = env_.rbegin(); it != env_.rend(); ++it) {
       ::SetEnvironmentVariableW(it->name.c_str(), it->wasSet ? it->value.c_str() : nullptr);
     }
@@ -234,6 +268,22 @@ class Win32Machine final : public Machine {
       return;
     }
     locks_.push_back(file);
+  }
+
+  void AddHardLink(const std::string& path, const std::string& existing) override {
+    const std::wstring reachable = Reachable(path);
+    if (!::CreateHardLinkW(reachable.c_str(), Reachable(existing).c_str(), nullptr)) {
+      ADD_FAILURE() << LastErrorText("CreateHardLinkW", path);
+      return;
+    }
+    made_.push_back({reachable, false});
+  }
+
+  // The runner's link, named by the environment variable it sets for the run.
+  std::string FolderLink() override {
+    wchar_t link[MAX_PATH] = {};
+    const DWORD n = ::GetEnvironmentVariableW(L"ORVO_CONTRACT_FOLDER_LINK", link, MAX_PATH);
+    return n == 0 || n >= MAX_PATH ? std::string() : Narrow(std::wstring_view(link, n));
   }
 
   void SetEnv(const std::string& name, const std::string& value) override {
@@ -439,6 +489,101 @@ class Win32Machine final : public Machine {
     if (hold_ != nullptr && !::SetEvent(hold_)) ADD_FAILURE() << LastErrorText("SetEvent", "");
   }
 
+  // A copy of the sleeper program under the name, started and waited for until it says it
+  // runs; it ends by itself when this program does.
+  Dword AddRunningProcess(const std::string& exeName) override {
+    const std::wstring program = Reachable(scratch_ + "\\" + exeName);
+    if (!::CopyFileW((ProgramFolder() + L"\\contract_sleeper.exe").c_str(), program.c_str(),
+                     FALSE)) {
+      ADD_FAILURE() << LastErrorText("CopyFileW", exeName);
+      return 0;
+    }
+    made_.push_back({program, false});
+    static int sleepers = 0;
+    const std::wstring readyName = L"OrvoContractReady-" +
+                                   std::to_wstring(::GetCurrentProcessId()) + L"-" +
+                                   std::to_wstring(++sleepers);
+    HANDLE ready = ::CreateEventW(nullptr, TRUE, FALSE, readyName.c_str());
+    if (ready == nullptr) {
+      ADD_FAILURE() << LastErrorText("CreateEventW", Narrow(readyName));
+      return 0;
+    }
+    std::wstring line =
+        L"\"" + program + L"\" " + std::to_wstring(::GetCurrentProcessId()) + L" " + readyName;
+    STARTUPINFOW startup{};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION started{};
+    if (!::CreateProcessW(program.c_str(), line.data(), nullptr, nullptr, FALSE, 0, nullptr,
+                          nullptr, &startup, &started)) {
+      ADD_FAILURE() << LastErrorText("CreateProcessW", exeName);
+      ::CloseHandle(ready);
+      return 0;
+    }
+    ::CloseHandle(started.hThread);
+    processes_.emplace(started.dwProcessId, started.hProcess);
+    const HANDLE either[] = {ready, started.hProcess};
+    if (::WaitForMultipleObjects(2, either, FALSE, kStateDeadlineMs) != WAIT_OBJECT_0) {
+      ADD_FAILURE() << exeName << " did not start running";
+    }
+    ::CloseHandle(ready);
+    return started.dwProcessId;
+  }
+
+  bool ProcessRunning(Dword processId) override {
+    const auto process = processes_.find(processId);
+    if (process == processes_.end()) {
+      ADD_FAILURE() << "process " << processId << " was not started by this machine";
+      return false;
+    }
+    return ::WaitForSingleObject(process->second, 0) == WAIT_TIMEOUT;
+  }
+
+  bool ProcessEndsSoon(Dword processId) override {
+    const auto process = processes_.find(processId);
+    if (process == processes_.end()) {
+      ADD_FAILURE() << "process " << processId << " was not started by this machine";
+      return false;
+    }
+    return ::WaitForSingleObject(process->second, kStateDeadlineMs) == WAIT_OBJECT_0;
+  }
+
+  bool PrivilegeEnabled(const std::string& name) override {
+    LUID luid{};
+    if (!::LookupPrivilegeValueW(nullptr, Widen(name).c_str(), &luid)) {
+      ADD_FAILURE() << LastErrorText("LookupPrivilegeValueW", name);
+      return false;
+    }
+    HANDLE token = nullptr;
+    if (!::OpenProcessToken(::GetCurrentProcess(), TOKEN_QUERY, &token)) {
+      ADD_FAILURE() << LastErrorText("OpenProcessToken", name);
+      return false;
+    }
+    DWORD size = 0;
+    ::GetTokenInformation(token, TokenPrivileges, nullptr, 0, &size);
+    std::vector<DWORD> buffer(size / sizeof(DWORD) + 1);
+    const BOOL read =
+        ::GetTokenInformation(token, TokenPrivileges, buffer.data(),
+                              static_cast<DWORD>(buffer.size() * sizeof(DWORD)), &size);
+    ::CloseHandle(token);
+    if (!read) {
+      ADD_FAILURE() << LastErrorText("GetTokenInformation", name);
+      return false;
+    }
+    const auto* privileges = reinterpret_cast<const TOKEN_PRIVILEGES*>(buffer.data());
+    for (DWORD i = 0; i < privileges->PrivilegeCount; ++i) {
+      const LUID_AND_ATTRIBUTES& held = privileges->Privileges[i];
+      if (held.Luid.LowPart == luid.LowPart && held.Luid.HighPart == luid.HighPart) {
+        return (held.Attributes & SE_PRIVILEGE_ENABLED) != 0;
+      }
+    }
+    return false;
+  }
+
+  // Nothing to do: Wine's Win32_Process has no Terminate method and refuses every call.
+  void RefuseWmiTerminate() override {}
+  // Nothing to do: Wine refuses the extended disposition record whatever its flags.
+  void RefuseIgnoreReadOnlyOnDelete() override {}
+
  private:
   struct Made {
     std::wstring path;
@@ -486,6 +631,7 @@ class Win32Machine final : public Machine {
   std::string scratch_;
   std::vector<Made> made_;
   std::vector<HANDLE> locks_;
+  std::map<Dword, HANDLE> processes_;  // started by AddRunningProcess, by id
   std::vector<EnvEntry> env_;
   std::vector<std::string> services_;
   SC_HANDLE manager_ = nullptr;

@@ -1,4 +1,5 @@
-// Contract of the file calls: attributes, deletion refusals, long paths and WOW64 redirection.
+// Contract of the file calls: attributes, deletion refusals, long paths, drives and WOW64
+// redirection.
 #include <gtest/gtest.h>
 
 #include "backend.h"
@@ -96,6 +97,47 @@ TEST_F(FilesContract, DeletedFileIsGoneAndASecondDeleteSaysNotFound) {
   EXPECT_EQ(GetLastError(), platform::kErrorFileNotFound);
 }
 
+// The removal clears what would refuse it: set attributes read back as set, and a read-only
+// file cannot be deleted until its attributes are cleared.
+TEST_F(FilesContract, SetAttributesReadBackAndReadOnlyRefusesDeleteUntilCleared) {
+  constexpr Dword kReadonly = platform::kFileAttributeReadonly;
+  constexpr Dword kHidden = platform::kFileAttributeHidden;
+  constexpr Dword kSystem = platform::kFileAttributeSystem;
+  constexpr Dword kAll = kReadonly | kHidden | kSystem;
+  const std::string path = At("file.txt");
+  for (const Dword bits : {kReadonly, kHidden, kSystem, kAll}) {
+    SCOPED_TRACE(bits);
+    ASSERT_TRUE(Files().SetFileAttributesW(path, bits)) << GetLastError();
+    EXPECT_EQ(Files().GetFileAttributesW(path) & kAll, bits);
+  }
+  SetLastError(0);
+  EXPECT_FALSE(Files().DeleteFileW(path));
+  EXPECT_EQ(GetLastError(), platform::kErrorAccessDenied);
+  EXPECT_NE(Files().GetFileAttributesW(path), kInvalidFileAttributes);
+
+  ASSERT_TRUE(Files().SetFileAttributesW(path, platform::kFileAttributeNormal)) << GetLastError();
+  EXPECT_EQ(Files().GetFileAttributesW(path) & kAll, 0u);
+  EXPECT_TRUE(Files().DeleteFileW(path)) << GetLastError();
+  EXPECT_EQ(Files().GetFileAttributesW(path), kInvalidFileAttributes);
+}
+
+TEST_F(FilesContract, SetAttributesOfAMissingPathFails) {
+  const struct {
+    const char* name;
+    std::string path;
+    Dword error;
+  } rows[] = {
+      {"missing file", At("missing.txt"), platform::kErrorFileNotFound},
+      {"file below a missing folder", At("nofolder\\file.txt"), platform::kErrorPathNotFound},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.name);
+    SetLastError(0);
+    EXPECT_FALSE(Files().SetFileAttributesW(row.path, platform::kFileAttributeHidden));
+    EXPECT_EQ(GetLastError(), row.error);
+  }
+}
+
 // A path that goes on past a file names nothing, and a colon names a stream of a file.
 TEST_F(FilesContract, FileWithATrailingBackslashIsPathNotFound) {
   SetLastError(0);
@@ -131,6 +173,21 @@ TEST_F(FilesContract, PathsLongerThanMaxPathWork) {
   EXPECT_TRUE(Files().DeleteFileW(path)) << GetLastError();
   EXPECT_EQ(Files().GetFileAttributesW(path), kInvalidFileAttributes);
   EXPECT_EQ(GetLastError(), platform::kErrorFileNotFound);
+}
+
+// The removal asks a drive's type and volume before it works on it.
+TEST(DrivesContract, SystemDriveIsAFixedVolumeAndAnUnmappedLetterHasNoRoot) {
+  const std::unique_ptr<Machine> machine = Machine::Create();
+  EXPECT_EQ(Files().GetDriveTypeW("C:\\"), platform::kDriveFixed);
+  platform::VolumeInformation volume;
+  ASSERT_TRUE(Files().GetVolumeInformationW("C:\\", volume)) << GetLastError();
+  EXPECT_FALSE(volume.fileSystemName.empty());
+
+  // Q: is no drive in the test prefix (nor on a usual Windows machine).
+  EXPECT_EQ(Files().GetDriveTypeW("Q:\\"), platform::kDriveNoRootDir);
+  SetLastError(0);
+  EXPECT_FALSE(Files().GetVolumeInformationW("Q:\\", volume));
+  EXPECT_NE(GetLastError(), 0u);
 }
 
 // A 32-bit program on 64-bit Windows sees syswow64 as system32 and reaches the real system32

@@ -1,6 +1,9 @@
-// Contract of the launch calls the system relies on: starting a program both ways, waiting for
-// it while window messages may arrive, and reading its exit code.
+// Contract of the process calls the system relies on: starting a program both ways, waiting for
+// it while window messages may arrive, reading its exit code; finding a running process in a
+// snapshot and ending it.
 #include <gtest/gtest.h>
+
+#include <vector>
 
 #include "backend.h"
 
@@ -136,6 +139,84 @@ TEST_F(ProcessesContract, ShellExecuteOfAMissingPathFailsWithFileNotFound) {
   EXPECT_FALSE(Processes().ShellExecuteExW(info));
   EXPECT_EQ(info.hInstApp, 2u);  // SE_ERR_FNF
   EXPECT_EQ(info.hProcess, Handle{0});
+}
+
+// The termination cases run a program under a name of their own; its letter case is kept.
+constexpr const char* kSleeperName = "OrvoContractSleeper.exe";
+
+struct SnapshotEntries {
+  std::vector<platform::ProcessEntry> entries;
+  Dword endError = 0;  // the last error after the last entry
+};
+
+SnapshotEntries TakeSnapshot() {
+  SnapshotEntries result;
+  const UniqueKernelHandle snapshot(
+      Processes().CreateToolhelp32Snapshot(platform::kTh32csSnapProcess, 0));
+  if (!snapshot) {
+    ADD_FAILURE() << "CreateToolhelp32Snapshot failed with " << GetLastError();
+    return result;
+  }
+  platform::ProcessEntry entry;
+  for (bool more = Processes().Process32FirstW(snapshot.get(), entry); more;
+       more = Processes().Process32NextW(snapshot.get(), entry)) {
+    result.entries.push_back(entry);
+  }
+  result.endError = GetLastError();
+  return result;
+}
+
+TEST_F(ProcessesContract, SnapshotListsARunningProcessByItsExeNameAndEndsWithNoMoreFiles) {
+  const Dword id = machine->AddRunningProcess(kSleeperName);
+  const SnapshotEntries snapshot = TakeSnapshot();
+  EXPECT_EQ(snapshot.endError, platform::kErrorNoMoreFiles);
+  int found = 0;
+  for (const platform::ProcessEntry& entry : snapshot.entries) {
+    if (entry.th32ProcessID != id) continue;
+    ++found;
+    // The file's name alone, as it is spelt on disk.
+    EXPECT_EQ(entry.szExeFile, kSleeperName);
+  }
+  EXPECT_EQ(found, 1);
+}
+
+TEST_F(ProcessesContract, TerminateEndsTheProcessWithTheCode) {
+  const Dword id = machine->AddRunningProcess(kSleeperName);
+  // The code's own handle has only the terminate right; a second one reads the outcome.
+  const UniqueKernelHandle watch(
+      Processes().OpenProcess(platform::kProcessQueryInformation | kSynchronize, false, id));
+  ASSERT_TRUE(watch) << GetLastError();
+  {
+    const UniqueKernelHandle process(
+        Processes().OpenProcess(platform::kProcessTerminate, false, id));
+    ASSERT_TRUE(process) << GetLastError();
+    ASSERT_TRUE(Processes().TerminateProcess(process.get(), 77)) << GetLastError();
+  }
+  EXPECT_TRUE(machine->ProcessEndsSoon(id));
+  EXPECT_EQ(WaitForEnd(watch.get()), platform::kWaitObject0);
+  Dword code = 0;
+  ASSERT_TRUE(Processes().GetExitCodeProcess(watch.get(), code)) << GetLastError();
+  EXPECT_EQ(code, 77u);
+}
+
+TEST_F(ProcessesContract, TerminateNeedsTheTerminateRight) {
+  const Dword id = machine->AddRunningProcess(kSleeperName);
+  const UniqueKernelHandle process(
+      Processes().OpenProcess(platform::kProcessQueryInformation, false, id));
+  ASSERT_TRUE(process) << GetLastError();
+  platform::SetLastError(0);
+  EXPECT_FALSE(Processes().TerminateProcess(process.get(), 77));
+  EXPECT_EQ(GetLastError(), platform::kErrorAccessDenied);
+  EXPECT_TRUE(machine->ProcessRunning(id));
+}
+
+TEST_F(ProcessesContract, NoProcessHasAnIdThatWasNeverHandedOut) {
+  for (const Dword id : {0u, 0x7FFFFFF8u}) {
+    SCOPED_TRACE(id);
+    platform::SetLastError(0);
+    EXPECT_EQ(Processes().OpenProcess(platform::kProcessTerminate, false, id), Handle{0});
+    EXPECT_EQ(GetLastError(), platform::kErrorInvalidParameter);
+  }
 }
 
 }  // namespace

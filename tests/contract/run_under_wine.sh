@@ -20,6 +20,15 @@ fi
 # and refuses or times out a start (1055, 1053): let the booted prefix shut down first.
 wineserver -w
 
+# A folder link as Wine has one: a Unix symbolic link to a folder, made here because no program
+# inside Wine can make one. The cases find it through the environment.
+links="$WINEPREFIX/drive_c/orvo-contract-link"
+if ! { mkdir -p "$links/target" && : >"$links/target/inside.txt" && ln -s target "$links/link"; }
+then
+  echo "could not make the folder link"; wineserver -k; rm -rf "$work"; exit 1
+fi
+export ORVO_CONTRACT_FOLDER_LINK='C:\orvo-contract-link\link'
+
 wine "$exe" "$@" >"$work/out.log" 2>&1 </dev/null
 rc=$?
 cat "$work/out.log"

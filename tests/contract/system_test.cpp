@@ -52,6 +52,20 @@ TEST(VersionContract, ExtendedAndPlainRecordsBothDescribeAnNtWindows) {
   EXPECT_EQ(plain.wProductType, 0x5A);
 }
 
+// The packed word carries the version the record reports: major in the low byte, minor in
+// the next, the build above; its top bit is clear on the NT family.
+TEST(VersionContract, PackedVersionIsTheRecordsWithTheTopBitClear) {
+  const std::unique_ptr<Machine> machine = Machine::Create();
+  const Dword packed = Version().GetVersion();
+  EXPECT_EQ(packed & 0x80000000u, 0u);
+  OsVersionInfoEx record;
+  record.dwOSVersionInfoSize = platform::kOsVersionInfoExSize;
+  ASSERT_TRUE(Version().GetVersionExA(record)) << GetLastError();
+  EXPECT_EQ(packed & 0xFF, record.dwMajorVersion);
+  EXPECT_EQ((packed >> 8) & 0xFF, record.dwMinorVersion);
+  EXPECT_EQ(packed >> 16, record.dwBuildNumber & 0x7FFF);
+}
+
 TEST(VersionContract, AnyOtherRecordSizeIsRefused) {
   const std::unique_ptr<Machine> machine = Machine::Create();
   for (const Dword size : {0u, 100u, 147u, 155u, 157u}) {

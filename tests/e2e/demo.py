@@ -1,7 +1,9 @@
 #!/usr/bin/env python3
-"""The demo: a Wine prefix seeded with the Orvo toolkit's traces, a BEFORE listing, one run of
-the real OrvoCleanup.exe answered Yes, OK, Done under Xvfb, the boxes and debug lines it
-produced, and an AFTER listing of what went and what was left."""
+"""The demo: a Wine prefix seeded with the Orvo toolkit's traces (its services, files, registry
+keys and temporary folder, and the decoys beside them) with programs running under the names
+of those Yes ends and those it must leave, a BEFORE listing, one run of the real
+OrvoCleanup.exe answered Yes, OK, Done under Xvfb, the boxes and debug lines it produced, and
+an AFTER listing of what went and what was left."""
 
 from __future__ import annotations
 
@@ -37,9 +39,12 @@ def main() -> int:
     with winebox.Display(log) as display:
         prefix = winebox.Prefix(prefix_path, log, display)
         prefix.start_server()
+        processes = winebox.Processes(prefix, winebox.sleeper_of(args), winebox.TRACES)
         try:
             winebox.seed(prefix, args)
-            print_listing("BEFORE", winebox.listing(prefix))
+            processes.start()
+            before = winebox.listing(prefix)
+            print_listing("BEFORE", before)
 
             exe = winebox.DOWNLOADS + "\\OrvoCleanup.exe"
             prefix.host_path(winebox.DOWNLOADS).mkdir(parents=True, exist_ok=True)
@@ -63,18 +68,27 @@ def main() -> int:
             if run.exit_code != 0:
                 problems.append(f"exit code {run.exit_code}")
 
-            going = [t for t in winebox.TRACES if not winebox.expected_present(t, "yes")]
+            going = [t for t in winebox.TRACES if winebox.expected_present(t, "yes") is False]
             after = winebox.listing(prefix, winebox.TRACES, going)
             print_listing("AFTER", after)
             print("\n===== WHAT CHANGED =====")
+            was = dict(before)
             for trace, state in after:
                 must_stay = winebox.expected_present(trace, "yes")
-                verdict = ("left" if state else "gone") + (
-                    "" if (state is not None) == must_stay else "   <-- UNEXPECTED")
-                if (state is not None) != must_stay:
-                    problems.append(f"{trace.label}: {'left' if state else 'gone'}")
-                print(f"   {verdict:<5} {trace.label}")
+                verdict = "left" if state else "gone"
+                if must_stay is None:
+                    note = "   (either is fine)"
+                elif (state is not None) != must_stay:
+                    note = "   <-- UNEXPECTED"
+                    problems.append(f"{trace.label}: {verdict}")
+                elif must_stay and state != was[trace]:
+                    verdict, note = "changed", f"   <-- UNEXPECTED (was {was[trace]})"
+                    problems.append(f"{trace.label}: {state}, was {was[trace]}")
+                else:
+                    note = ""
+                print(f"   {verdict:<7} {trace.label}{note}")
         finally:
+            processes.close()
             prefix.stop()
             shutil.rmtree(work, ignore_errors=True)
     if problems:

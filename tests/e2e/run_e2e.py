@@ -1,7 +1,8 @@
 #!/usr/bin/env python3
 """End-to-end tests: the real OrvoCleanup.exe in seeded Wine prefixes, boxes answered by key
-presses under Xvfb, then the boxes, the exit code, the debug output, the services and the
-files checked. One template prefix is booted per run and copied for each case."""
+presses under Xvfb, then the boxes, the exit code, the debug output, the programs it started,
+the services, the files and the running processes checked. One template prefix is booted
+per run and copied for each case."""
 
 from __future__ import annotations
 
@@ -62,6 +63,10 @@ class Case:
     # the program (refused, and named in the log) to reg.exe by its full path; reg.exe doubles
     # beside the program and in the current folder must never run.
     sealed: bool = False
+    # Plant a link to a folder outside the temporary folder inside it (winebox.FOLDER_LINK).
+    # Under Wine the link stays, and with it the folders that hold it, so the cases without
+    # it are the ones that show the whole temporary folder goes.
+    folder_link: bool = False
 
 
 SEALED = winebox.KeyTrace("HKLM\\Software\\Tarnwick\\Sealed", "owned by SYSTEM, empty DACL",
@@ -87,11 +92,14 @@ REG_COMMAND_LINE = (r'^"C:\\windows\\Sysnative\\reg\.exe" DELETE "HKLM\\Software
 
 
 CASES = [
-    Case("cancel", "cancel", "Escape on the first box: the program ends, nothing changes"),
-    Case("no", "no", "Return (No): Orvo's services and qsearch.exe go, the library stays"),
-    Case("yes", "yes", "y (Yes): also the event-log library the 32-bit program sees",
-         screenshots=True),
-    Case("yes-again", "yes", "y again on the cleaned prefix: ends normally", reuse="yes"),
+    Case("cancel", "cancel", "Escape on the first box: the program ends, nothing changes",
+         folder_link=True),
+    Case("no", "no", "Return (No): Orvo's services, qsearch.exe and temporary folder go, the "
+         "library stays; nothing behind the folder link goes", folder_link=True),
+    Case("yes", "yes", "y (Yes): also the event-log library the 32-bit program sees, and mmc.exe "
+         "ends", screenshots=True, folder_link=True),
+    Case("yes-again", "yes", "y again on the cleaned prefix: ends normally", reuse="yes",
+         folder_link=True),
     Case("planted-dlls", "yes", "run from Downloads beside planted DLLs: none is loaded",
          planted=True),
     Case("sealed-key", "yes", "y with an undeletable key below the vendor key: the whole ladder",
@@ -123,20 +131,40 @@ USER_WINDIR_DECOYS = [
                       "decoy in the user's windir"),
 ]
 USER_WINDIR_DOUBLES = ["subinacl.exe", "System32\\subinacl.exe", "Sysnative\\reg.exe",
-                       "System32\\reg.exe"]
+                       "System32\\reg.exe", "Sysnative\\cmd.exe", "System32\\cmd.exe"]
+# Doubles beside the program, which is also the current folder, where a bare name would find
+# them first: an unsigned subinacl.exe (where the ladder would take it first), reg.exe and
+# cmd.exe. None may run. Each double records its runs under its own name (as do the ones in the
+# user's windir).
+DOUBLES = ["subinacl.exe", "reg.exe", "cmd.exe"]
+# The only cmd.exe the program may start: the system's, by its full path (Sysnative reaches
+# the 64-bit one from the 32-bit program).
+SYSTEM_CMD = re.compile(r"^C:\\windows\\(Sysnative|System32)\\cmd\.exe$", re.I)
 
 
 def traces_of(case: Case) -> list:
-    return winebox.TRACES + ([SEALED, *USER_WINDIR_DECOYS] if case.sealed else [])
+    traces = winebox.TRACES + ([SEALED, *USER_WINDIR_DECOYS] if case.sealed else [])
+    return winebox.with_folder_link(traces) if case.folder_link else traces
 
 
-def must_stay(case: Case, trace, history: list[str]) -> bool:
-    """Whether the trace must be there after the runs in `history`: the sealed key, and the
-    vendor key that holds it, stay whatever the answer."""
+def must_stay(case: Case, trace, earlier: list[str],
+              answer: Optional[str] = None) -> Optional[bool]:
+    """Whether the trace must be there after the runs answered `earlier` in its prefix and,
+    if given, the run answered `answer` (None: not checked). The sealed key, and the vendor
+    key that holds it, stay whatever the answer. The processes are started afresh for each
+    run, so only its own answer counts for them, and one that holds a file is ended only by a
+    run that finds the file there."""
     if case.sealed and isinstance(trace, winebox.KeyTrace) and trace.path in (SEALED.path,
                                                                                 VENDOR_KEY):
         return True
-    return all(winebox.expected_present(trace, a) for a in history)
+    if isinstance(trace, winebox.ProcessTrace):
+        if answer is None or (trace.holds and not must_stay(case, trace.holds, earlier)):
+            return True
+        return winebox.expected_present(trace, answer)
+    expected = [winebox.expected_present(trace, a) for a in earlier + ([answer] if answer else [])]
+    if False in expected:
+        return False
+    return None if None in expected else True
 
 
 @dataclasses.dataclass
@@ -220,6 +248,16 @@ class E2E:
 
     def case_body(self, case: Case, template: Path, display: winebox.Display,
                   log: winebox.Log, outcome: Outcome) -> None:
+        prefix = self.prefix_for(case, template, display, log)
+        exe = self.install(case, prefix, log)
+        with winebox.Processes(prefix, winebox.sleeper_of(self.args), traces_of(case)):
+            ran = self.run_and_check(case, prefix, exe, log, outcome)
+        if case.planted and ran:
+            outcome.failures += self.check_planting(prefix, log)
+
+    def prefix_for(self, case: Case, template: Path, display: winebox.Display,
+                   log: winebox.Log) -> winebox.Prefix:
+        """A freshly seeded copy of the template, or the prefix an earlier case left."""
         if case.reuse:
             prefix = self.prefixes.get(case.reuse)
             if prefix is None:
@@ -228,28 +266,26 @@ class E2E:
             self.prefixes[case.name] = self.prefixes.pop(case.reuse)
             self.history[case.name] = self.history.pop(case.reuse)
             log(f"running again in the prefix of case {case.reuse}: {prefix.path}")
-        else:
-            prefix = winebox.clone(template, self.work / f"case-{case.name}", log, display)
-            self.prefixes[case.name] = prefix
-            self.history[case.name] = []
-            prefix.start_server()
-            seeded = time.monotonic()
-            winebox.seed(prefix, self.args, traces_of(case))
-            log(f"seeded in {time.monotonic() - seeded:.1f} s")
-        history = self.history[case.name]
+            return prefix
+        prefix = winebox.clone(template, self.work / f"case-{case.name}", log, display)
+        self.prefixes[case.name] = prefix
+        self.history[case.name] = []
+        prefix.start_server()
+        seeded = time.monotonic()
+        winebox.seed(prefix, self.args, traces_of(case))
+        log(f"seeded in {time.monotonic() - seeded:.1f} s")
+        return prefix
 
+    def install(self, case: Case, prefix: winebox.Prefix, log: winebox.Log) -> str:
+        """Puts the program in Downloads with the doubles and DLLs the case plants beside it
+        (and, in the sealed case, the user's windir); returns the program's path."""
         exe = winebox.DOWNLOADS + "\\OrvoCleanup.exe"
         prefix.host_path(winebox.DOWNLOADS).mkdir(parents=True, exist_ok=True)
         shutil.copy2(self.args.exe, prefix.host_path(exe))
         if case.planted:
             self.plant(prefix, log)
-        # An unsigned subinacl.exe double beside the program (where the ladder would take it
-        # first), and reg.exe doubles beside the program, which is also the current folder:
-        # none may run.
-        for name in ("subinacl.exe", "reg.exe"):
+        for name in DOUBLES:
             shutil.copy2(self.args.recorder, prefix.host_path(winebox.DOWNLOADS) / name)
-            recorded = prefix.host_path(winebox.SUPPORT_DIR + "\\" + name + ".log")
-            recorded.unlink(missing_ok=True)
         if case.sealed and not case.reuse:
             for double in USER_WINDIR_DOUBLES:
                 target = prefix.host_path(USER_WINDIR + "\\" + double)
@@ -265,19 +301,31 @@ class E2E:
             if out.strip().lower() != USER_WINDIR.lower():
                 raise RuntimeError(f"control: a new process's windir is {out.strip()!r}, not "
                                    f"{USER_WINDIR!r}")
+        return exe
 
+    def run_and_check(self, case: Case, prefix: winebox.Prefix, exe: str, log: winebox.Log,
+                      outcome: Outcome) -> bool:
+        """Lists the prefix, runs the program answering its boxes, checks the run, and lists
+        the prefix again: what must go is gone, and what must stay is as it was. False when
+        the prefix was not as seeded, and the program was not run."""
+        history = self.history[case.name]
+        earlier = list(history)
         before = winebox.listing(prefix, traces_of(case))
         log("before the run:")
         for trace, state in before:
             log(f"  {trace.label}: {state or 'absent'}")
+        cause = f"the run of case {case.reuse} went wrong" if case.reuse else "seeding went wrong"
         for trace, state in before:
-            must_be_there = must_stay(case, trace, history)
-            if (state is not None) != must_be_there:
+            must_be_there = must_stay(case, trace, earlier)
+            if must_be_there is not None and (state is not None) != must_be_there:
                 outcome.failures.append(f"before the run, {trace.label} is "
-                                        f"{state or 'absent'}; seeding went wrong")
+                                        f"{state or 'absent'}; {cause}")
         if outcome.failures:
-            return
+            return False
 
+        # Only what the program itself starts is recorded.
+        for name in DOUBLES:
+            prefix.host_path(winebox.SUPPORT_DIR + "\\" + name + ".log").unlink(missing_ok=True)
         script = winebox.SCRIPTS[case.answer]
         shots = None
         if case.screenshots:
@@ -310,19 +358,23 @@ class E2E:
             outcome.failures.append(f"crash or loader error in the trace: {line.strip()}")
         outcome.failures += self.check_log(run, case.answer)
         outcome.failures += self.check_doubles(prefix, case, run, log)
+        outcome.failures += self.check_cmd_starts(run, log)
 
         log("after the run:")
-        going = [t for t in traces_of(case) if not must_stay(case, t, history)]
+        was = dict(before)
+        going = [t for t in traces_of(case) if must_stay(case, t, earlier, case.answer) is False]
         for trace, state in winebox.listing(prefix, traces_of(case), going):
-            must_be_there = must_stay(case, trace, history)
-            log(f"  {trace.label}: {state or 'absent'}")
+            must_be_there = must_stay(case, trace, earlier, case.answer)
+            log(f"  {trace.label}: {state or 'absent'}" +
+                ("   (not checked)" if must_be_there is None else ""))
             if must_be_there and state is None:
                 outcome.failures.append(f"{trace.label} was removed; it must stay")
-            if not must_be_there and state is not None:
+            elif must_be_there and state != was[trace]:
+                outcome.failures.append(f"{trace.label} changed: {was[trace]!r} before the run, "
+                                        f"{state!r} after; it must stay as it was")
+            if must_be_there is False and state is not None:
                 outcome.failures.append(f"{trace.label} is still there ({state}); it must go")
-
-        if case.planted:
-            outcome.failures += self.check_planting(prefix, log)
+        return True
 
     def check_log(self, run: winebox.Run, answer: str) -> list[str]:
         """The expected debug lines, in order, among the program's own lines."""
@@ -335,11 +387,10 @@ class E2E:
 
     def check_doubles(self, prefix: winebox.Prefix, case: Case, run: winebox.Run,
                       log: winebox.Log) -> list[str]:
-        """What the subinacl.exe and reg.exe doubles recorded, and, in the sealed case, the
-        ladder's log lines."""
+        """What the doubles recorded, and, in the sealed case, the ladder's log lines."""
         failures = []
         recorded = {}
-        for name in ("subinacl.exe", "reg.exe"):
+        for name in DOUBLES:
             path = prefix.host_path(winebox.SUPPORT_DIR + "\\" + name + ".log")
             lines = path.read_text(encoding="utf-8-sig", errors="replace").splitlines() \
                 if path.is_file() else []
@@ -349,6 +400,8 @@ class E2E:
             failures.append(f"a reg.exe double ran: {line}")
         for line in recorded["subinacl.exe"]:
             failures.append(f"an unsigned subinacl.exe double ran: {line}")
+        for line in recorded["cmd.exe"]:
+            failures.append(f"a cmd.exe double ran: {line}")
         if not case.sealed:
             return failures
         failures += missing_in_order(run, SEALED_LOG)
@@ -371,6 +424,21 @@ class E2E:
             failures.append(f"reg.exe should be started once as {REG_APPLICATION!r} with a command "
                             f"line matching {REG_COMMAND_LINE!r}; the program started "
                             f"{[(s.application, s.command_line) for s in starts]!r}")
+        return failures
+
+    def check_cmd_starts(self, run: winebox.Run, log: winebox.Log) -> list[str]:
+        """Every cmd.exe the program starts is the system's, named by its full path (a double
+        anywhere else would record its run, but only where the harness planted one)."""
+        failures = []
+        for start in winebox.process_starts(run):
+            # ShellExecuteEx passes no application name: the command line's head names it.
+            program = start.application or winebox.command_head(start.command_line or "")
+            if re.search(r"(^|\\)cmd(\.exe)?$", program, re.I):
+                log(f"cmd.exe started: application {start.application!r}, "
+                    f"command line {start.command_line!r}")
+                if not SYSTEM_CMD.search(program):
+                    failures.append(f"cmd.exe started as {program!r}, not by the system's full "
+                                    f"path (command line {start.command_line!r})")
         return failures
 
     def plant(self, prefix: winebox.Prefix, log: winebox.Log) -> None:
@@ -442,7 +510,9 @@ def main() -> int:
     winebox.add_program_arguments(parser)
     parser.add_argument("--probe", type=Path, required=True, help="the planted probe DLL")
     parser.add_argument("--control", type=Path, required=True, help="plant_control.exe")
-    parser.add_argument("--recorder", type=Path, required=True, help="command_recorder.exe")
+    parser.add_argument("--recorder", type=Path, required=True,
+                        help="command_recorder.exe (the doubles of subinacl.exe, reg.exe and "
+                             "cmd.exe)")
     parser.add_argument("--work", type=Path,
                         help="folder for the prefixes (default: a new folder under $TMPDIR or "
                              "/tmp, removed afterwards; keep it off a network share)")

@@ -47,6 +47,10 @@ SERVICE_EXE = SUPPORT_DIR + "\\orvo_test_service.exe"
 SEED_DACL_EXE = SUPPORT_DIR + "\\seed_key_dacl.exe"
 DOWNLOADS = "C:\\users\\root\\Downloads"
 PLANT_MARKERS = "C:\\planted"
+# The 32-bit program's %TEMP% in a prefix of this Wine (seeding checks it), and the folder of
+# the programs started under the names the cleanup must or must not end.
+TEMP = "C:\\users\\root\\Temp"
+SLEEPERS_DIR = "C:\\e2e-sleepers"
 
 
 class Log:
@@ -210,6 +214,20 @@ class Prefix:
         folder.mkdir(parents=True, exist_ok=True)
         return folder
 
+    def stores_dos_attributes(self) -> bool:
+        """Whether Wine can keep the hidden and system attributes in this prefix: it stores
+        them as extended attributes, which tmpfs before Linux 6.6 (the emulated machine's
+        /tmp) refuses. Read-only lives in the file's mode and is kept everywhere."""
+        probe = self.path / ".e2e-xattr-probe"
+        probe.write_bytes(b"")
+        try:
+            os.setxattr(probe, "user.e2e-probe", b"1")
+            return True
+        except OSError:
+            return False
+        finally:
+            probe.unlink()
+
     def remove(self) -> None:
         shutil.rmtree(self.path, ignore_errors=True)
         shutil.rmtree(self.path.parent / (self.path.name + ".out"), ignore_errors=True)
@@ -355,9 +373,13 @@ def create_services(prefix: Prefix, names: list[str], started: list[str]) -> Non
 #
 # Each row is something seeded into a prefix and looked for afterwards. `removed_by`
 # names the first-box answers ("yes", "no") after which the program must have removed
-# it; a row removed by none must survive every run. A row that lives in the registry or the
-# Service Control Manager names its `query` for machine_state.exe; `state` turns the answer
-# (or, for files, the prefix's folder) into None when the trace is not there.
+# it; a row removed by none must survive every run, unchanged; after an answer in
+# `undecided_by` whether it is there is not checked (only logged). A row that Windows
+# must be asked about (registry, Service Control Manager, running processes, a file's
+# attributes) names its `query` for machine_state.exe; `state` turns the answer (and, for
+# files, the prefix's folder) into None when the trace is not there. `lags` says that its
+# removal may show only a moment after the program has ended (a stopped service, an ended
+# process), so a listing asks again until it shows.
 
 
 @dataclasses.dataclass(frozen=True)
@@ -365,6 +387,7 @@ class ServiceTrace:
     name: str
     running: bool = False
     removed_by: frozenset = frozenset()
+    lags = True
 
     @property
     def label(self) -> str:
@@ -380,21 +403,125 @@ class ServiceTrace:
 
 @dataclasses.dataclass(frozen=True)
 class FileTrace:
+    """A file with known contents. `attributes` ("readonly", "hidden", "system") are set when
+    it is seeded and read back through Windows; they are given only outside the system
+    folders, whose 32-bit view is redirected."""
     path: str  # the file's real location (64-bit names: syswow64, not system32)
     note: str = ""
     removed_by: frozenset = frozenset()
-    query = None
+    attributes: tuple = ()
+    lags = False
 
     @property
     def label(self) -> str:
-        return f"file {self.path}" + (f" ({self.note})" if self.note else "")
+        extra = ", ".join(([self.note] if self.note else []) + list(self.attributes))
+        return f"file {self.path}" + (f" ({extra})" if extra else "")
+
+    @property
+    def query(self) -> Optional[str]:
+        return f"file:{self.path}" if self.attributes else None
+
+    @property
+    def contents(self) -> bytes:
+        return f"seeded by the e2e harness: {self.path}\r\n".encode()
 
     def seed(self, prefix: Prefix) -> None:
-        prefix.put_file(self.path, f"seeded by the e2e harness: {self.path}\r\n".encode())
+        prefix.put_file(self.path, self.contents)
 
     def state(self, prefix: Prefix, answer: Optional[str]) -> Optional[str]:
         path = prefix.host_path(self.path)
-        return f"present, {path.stat().st_size} bytes" if path.is_file() else None
+        if not path.is_file():
+            return None
+        state = f"present, {path.stat().st_size} bytes"
+        if path.read_bytes() != self.contents:
+            state += ", contents changed"
+        return state + (f", Windows sees {answer}" if self.query else "")
+
+
+@dataclasses.dataclass(frozen=True)
+class FolderTrace:
+    path: str
+    note: str = ""
+    removed_by: frozenset = frozenset()
+    undecided_by: frozenset = frozenset()
+    query = None
+    lags = False
+
+    @property
+    def label(self) -> str:
+        return f"folder {self.path}" + (f" ({self.note})" if self.note else "")
+
+    def seed(self, prefix: Prefix) -> None:
+        prefix.host_path(self.path).mkdir(parents=True, exist_ok=True)
+
+    def state(self, prefix: Prefix, answer: Optional[str]) -> Optional[str]:
+        path = prefix.host_path(self.path)
+        return "present" if path.is_dir() and not path.is_symlink() else None
+
+
+@dataclasses.dataclass(frozen=True)
+class LinkTrace:
+    """A folder link: a Unix symlink made on the Linux side, which Wine lists as a folder with
+    FILE_ATTRIBUTE_REPARSE_POINT (the only kind of folder link Wine shows as one)."""
+    path: str
+    target: str
+    note: str = ""
+    removed_by: frozenset = frozenset()
+    undecided_by: frozenset = frozenset()
+    lags = False
+
+    @property
+    def label(self) -> str:
+        return (f"folder link {self.path} -> {self.target}" +
+                (f" ({self.note})" if self.note else ""))
+
+    @property
+    def query(self) -> str:
+        return f"file:{self.path}"
+
+    def seed(self, prefix: Prefix) -> None:
+        link = prefix.host_path(self.path)
+        link.parent.mkdir(parents=True, exist_ok=True)
+        # Relative, so that the link still points into its own prefix when the prefix is copied.
+        link.symlink_to(os.path.relpath(prefix.host_path(self.target), link.parent),
+                        target_is_directory=True)
+
+    def state(self, prefix: Prefix, answer: Optional[str]) -> Optional[str]:
+        link = prefix.host_path(self.path)
+        if link.is_symlink():
+            dangling = "" if link.exists() else "dangling "
+            return f"present, a {dangling}link to {os.readlink(link)}, Windows sees {answer}"
+        if link.exists():
+            return f"present, no longer a link ({'folder' if link.is_dir() else 'file'})"
+        return None
+
+
+@dataclasses.dataclass(frozen=True)
+class ProcessTrace:
+    """A program running in the prefix's server during the run: the sleeper, copied to
+    `folder` under `name` and started before the run (Processes). A program that may hold a
+    file the cleanup deletes (`holds`) is ended only by a run that finds that file there."""
+    name: str
+    folder: str = SLEEPERS_DIR
+    note: str = ""
+    removed_by: frozenset = frozenset()
+    holds: Optional[FileTrace] = None
+    lags = True
+
+    @property
+    def label(self) -> str:
+        return f"process {self.image}" + (f" ({self.note})" if self.note else "")
+
+    @property
+    def image(self) -> str:
+        return self.folder + "\\" + self.name
+
+    @property
+    def query(self) -> str:
+        return f"process:{self.name}"
+
+    def state(self, prefix: Prefix, answer: Optional[str]) -> Optional[str]:
+        return None if answer == "absent" else answer
 
 
 @dataclasses.dataclass(frozen=True)
@@ -406,6 +533,7 @@ class KeyTrace:
     note: str = ""
     removed_by: frozenset = frozenset()
     locked: Optional[str] = None
+    lags = False
 
     @property
     def label(self) -> str:
@@ -427,6 +555,9 @@ class KeyTrace:
 YES_NO = frozenset({"yes", "no"})
 YES = frozenset({"yes"})
 
+EVENT_LOG_LIBRARY = FileTrace("C:\\windows\\syswow64\\tarnwickeventlogmsghelper.dll",
+                              "the 32-bit program's %SystemRoot%\\system32", removed_by=YES)
+
 TOOLKIT_SERVICES = ("OrvoStartupKillService", "ReaperPlusService", "Orvo_CFSvc")
 
 TRACES = [
@@ -439,11 +570,11 @@ TRACES = [
     FileTrace("C:\\windows\\qsearch2.exe", "decoy"),
     # The library where the 32-bit program sees %SystemRoot%\\system32 (syswow64), and its
     # twin in the real system32 behind redirection, which must stay.
-    FileTrace("C:\\windows\\syswow64\\tarnwickeventlogmsghelper.dll",
-              "the 32-bit program's %SystemRoot%\\system32", removed_by=YES),
+    EVENT_LOG_LIBRARY,
     FileTrace("C:\\windows\\system32\\tarnwickeventlogmsghelper.dll",
               "64-bit system32, behind redirection: must stay"),
     FileTrace("C:\\windows\\syswow64\\tarnwickeventlogmsghelper2.dll", "decoy"),
+    FileTrace("C:\\windows\\syswow64\\tarnwickeventlogmsghelper.dll.bak", "decoy"),
     # The vendor key with a subtree three levels deep, and a key that allows nobody anything,
     # owned by the administrators as an install leaves it. The 32-bit program deletes it in
     # the 64-bit view, where the toolkit's 64-bit parts keep it; the key of the same name in
@@ -456,7 +587,60 @@ TRACES = [
     KeyTrace("HKLM\\Software\\TarnwickOther", "decoy"),
     KeyTrace("HKLM\\Software\\Tarnwick2", "decoy"),
     KeyTrace("HKLM\\Software\\Wow6432Node\\Tarnwick", "the 32-bit view's twin: must stay"),
+    # Orvo's temporary folder, three folders deep below it, with read-only, hidden and system
+    # files and an empty folder (with_folder_link adds a link in it); beside it, names that
+    # share its prefix.
+    FolderTrace(TEMP + "\\Orvo", removed_by=YES_NO),
+    FileTrace(TEMP + "\\Orvo\\orvo.log", removed_by=YES_NO),
+    FileTrace(TEMP + "\\Orvo\\settings.ini", removed_by=YES_NO, attributes=("readonly",)),
+    FolderTrace(TEMP + "\\Orvo\\Cache", removed_by=YES_NO),
+    FileTrace(TEMP + "\\Orvo\\Cache\\index.dat", removed_by=YES_NO, attributes=("hidden",)),
+    FolderTrace(TEMP + "\\Orvo\\Cache\\Parts", removed_by=YES_NO),
+    FileTrace(TEMP + "\\Orvo\\Cache\\Parts\\part1.bin", removed_by=YES_NO,
+              attributes=("system",)),
+    FileTrace(TEMP + "\\Orvo\\Cache\\Parts\\part2.bin", removed_by=YES_NO,
+              attributes=("readonly", "hidden", "system")),
+    FolderTrace(TEMP + "\\Orvo\\Cache\\Parts\\Old", removed_by=YES_NO),
+    FileTrace(TEMP + "\\Orvo\\Cache\\Parts\\Old\\part0.bin", removed_by=YES_NO),
+    FolderTrace(TEMP + "\\Orvo\\Cache\\Parts\\Old\\Empty", removed_by=YES_NO),
+    FolderTrace(TEMP + "\\Orvo2", "decoy"),
+    FileTrace(TEMP + "\\Orvo2\\keep.txt", "decoy"),
+    FileTrace(TEMP + "\\OrvoBackup.txt", "decoy"),
+    # Programs running during the run: to delete the event-log library, which a management
+    # console may hold open, Yes ends every process whose executable is named mmc.exe, in any
+    # letter case (two copies, the second in capitals: both must end), and only those. The
+    # query names a process by its file name, so it sees both copies.
+    ProcessTrace("mmc.exe", removed_by=YES, holds=EVENT_LOG_LIBRARY),
+    ProcessTrace("MMC.EXE", SLEEPERS_DIR + "\\caps", "the same name in capitals",
+                 removed_by=YES, holds=EVENT_LOG_LIBRARY),
+    ProcessTrace("xmmc.exe", note="decoy"),
+    ProcessTrace("mmc.exe.bak", note="decoy"),
 ]
+
+
+# A link inside the temporary folder to a folder outside it, which the program must not
+# descend: the link may go (as a link) or stay, but the folder it points to and its files stay
+# as they are. Wine's RemoveDirectoryW refuses a link to a folder that is not empty, so the link
+# stays under Wine, and so do the folders that hold it: whether they went is only logged.
+FOLDER_LINK = LinkTrace(TEMP + "\\Orvo\\Cache\\Shared", "C:\\users\\root\\Outside",
+                        undecided_by=YES_NO)
+BEHIND_FOLDER_LINK = [
+    FolderTrace("C:\\users\\root\\Outside", "the link's target, outside the tree"),
+    FileTrace("C:\\users\\root\\Outside\\keep1.txt", "behind the link"),
+    FileTrace("C:\\users\\root\\Outside\\keep2.dat", "behind the link",
+              attributes=("readonly",)),
+    FileTrace("C:\\users\\root\\Outside\\Inner\\keep3.txt", "behind the link"),
+]
+
+
+def with_folder_link(traces: list) -> list:
+    """The traces with FOLDER_LINK planted in the temporary folder: the folders that hold it are
+    left unchecked after the answers that leave the link unchecked."""
+    def holds_link(trace) -> bool:
+        return (isinstance(trace, FolderTrace) and
+                FOLDER_LINK.path.lower().startswith(trace.path.lower() + "\\"))
+    return [dataclasses.replace(t, undecided_by=FOLDER_LINK.undecided_by) if holds_link(t) else t
+            for t in traces] + [FOLDER_LINK, *BEHIND_FOLDER_LINK]
 
 
 def add_program_arguments(parser) -> None:
@@ -466,19 +650,28 @@ def add_program_arguments(parser) -> None:
     parser.add_argument("--service", type=Path, required=True, help="orvo_test_service.exe")
     parser.add_argument("--seed-dacl", type=Path, required=True, help="seed_key_dacl.exe")
     parser.add_argument("--machine-state", type=Path, required=True, help="machine_state.exe")
+    parser.add_argument("--sleeper", type=Path,
+                        help="sleeper.exe (default: the one beside machine_state.exe)")
+
+
+def sleeper_of(args) -> Path:
+    return args.sleeper or args.machine_state.parent / "sleeper.exe"
 
 
 def seed(prefix: Prefix, args, traces: Iterable = TRACES) -> None:
-    """Seeds the traces: files directly, every key in one reg import (then the DACLs of the
-    locked ones), the services with sc."""
+    """Seeds the traces: folders, files and links directly (then the files' attributes), every
+    key in one reg import (then the DACLs of the locked ones), the services with sc. Processes
+    are started for each run (Processes)."""
     traces = list(traces)
     prefix.host_path(SUPPORT_DIR).mkdir(parents=True, exist_ok=True)
     for source, target in ((args.service, SERVICE_EXE), (args.seed_dacl, SEED_DACL_EXE),
                            (args.machine_state, MACHINE_STATE_EXE)):
         shutil.copy2(source, prefix.host_path(target))
-    for trace in traces:
-        if isinstance(trace, FileTrace):
-            trace.seed(prefix)
+    for kind in (FolderTrace, FileTrace, LinkTrace):
+        for trace in traces:
+            if isinstance(trace, kind):
+                trace.seed(prefix)
+    seed_attributes(prefix, [t for t in traces if isinstance(t, (FileTrace, LinkTrace))])
     keys = [t for t in traces if isinstance(t, KeyTrace)]
     if keys:
         lines = ["Windows Registry Editor Version 5.00", ""]
@@ -502,24 +695,138 @@ def seed(prefix: Prefix, args, traces: Iterable = TRACES) -> None:
 
 
 ROOT_NAMES = {"HKLM": "HKEY_LOCAL_MACHINE"}
+DOS_ATTRIBUTES = {"readonly": "+r", "hidden": "+h", "system": "+s"}
 
 
-def expected_present(trace, answer: str) -> bool:
-    """Whether a trace must still be there after a run whose first answer was `answer`."""
+def seed_attributes(prefix: Prefix, traces: list) -> None:
+    """Sets the files' attributes with the prefix's attrib and, in the same Wine start, reads
+    them back with the links, and the %TEMP% a program of the prefix gets: a tree seeded
+    anywhere else, an attribute that did not take or a link that Wine does not show as a
+    reparse point would make the checks on them prove nothing. Where the prefix's filesystem
+    cannot keep the hidden and system attributes, the log says so and the files go without."""
+    files = [t for t in traces if isinstance(t, FileTrace) and t.attributes]
+    links = [t for t in traces if isinstance(t, LinkTrace)]
+    if not files and not links:
+        return
+    if any(" " in t.path for t in files + links):
+        raise ValueError("a path with blanks cannot go through cmd /c unquoted")
+    storable = prefix.stores_dos_attributes()
+    kept = ("readonly", "hidden", "system") if storable else ("readonly",)
+    commands = ["echo TEMP=%TEMP%"]
+    for trace in files:
+        # Wine's attrib sets only the last flag it is given: one start of it per flag.
+        commands += [f"attrib {DOS_ATTRIBUTES[a]} {trace.path}" for a in trace.attributes
+                     if a in kept]
+    commands.append(" ".join([MACHINE_STATE_EXE] + [t.query for t in files + links]))
+    code, out, err = prefix.wine("C:\\windows\\system32\\cmd.exe", "/c", " & ".join(commands))
+    lines = [line.strip() for line in out.splitlines()]
+    temp = next((line[5:] for line in lines if line.startswith("TEMP=")), None)
+    if temp is None or temp.lower() != TEMP.lower():
+        raise RuntimeError(f"a program in the prefix gets TEMP={temp!r}, not {TEMP!r}; the "
+                           f"temporary folder's traces are seeded in the wrong place")
+    answers = dict(line.rsplit(" ", 1) for line in lines if line.startswith("file:"))
+    problems = []
+    for trace in files:
+        seen = answers.get(trace.query, "no answer").split(",")
+        for attribute in trace.attributes:
+            if attribute in kept and attribute not in seen:
+                problems.append(f"{trace.path} is {','.join(seen)}, not {attribute}")
+    for trace in links:
+        seen = answers.get(trace.query, "no answer").split(",")
+        if seen[:1] != ["dir"] or "reparse" not in seen:
+            problems.append(f"Wine shows the link {trace.path} as {','.join(seen)}, not as a "
+                            f"folder with a reparse point")
+    if problems or code != 0:
+        raise RuntimeError(f"seeding attributes and links failed (exit {code}): "
+                           f"{'; '.join(problems)}\n{out}{err}")
+    if not storable:
+        prefix.log("this prefix's filesystem keeps no extended attributes, where Wine stores "
+                   "hidden and system: those files are seeded without them")
+
+
+def expected_present(trace, answer: str) -> Optional[bool]:
+    """Whether a trace must still be there after a run whose first answer was `answer`; None
+    when that is not checked."""
+    if answer in getattr(trace, "undecided_by", ()):
+        return None
     return answer not in trace.removed_by
 
 
 def listing(prefix: Prefix, traces: Iterable = TRACES,
             going: Iterable = ()) -> list[tuple[object, Optional[str]]]:
     """Every trace with its state (None: not there), from one machine_state.exe run; the
-    traces in `going` that are still there are asked again until they are gone or the
-    deadline passes (a deleted service goes only once its process has ended)."""
+    traces in `going` whose removal may lag and that are still there are asked again until
+    they are gone or the deadline passes (a deleted service goes only once its process has
+    ended)."""
     traces = list(traces)
-    going = {t.query for t in going if t.query}
+    going = {t.query for t in going if t.query and t.lags}
     answers = query_states(prefix, [t.query for t in traces if t.query])
     if any(answers[q] != "absent" for q in going):
         answers.update(wait_states(prefix, sorted(going), lambda state: state == "absent"))
     return [(trace, trace.state(prefix, answers.get(trace.query))) for trace in traces]
+
+
+class Processes:
+    """The programs of the ProcessTraces, running in the prefix's server from start() until
+    close(): copies of the sleeper, each started as its own Wine process (whose Unix process
+    is the Windows one). start() returns once every one of them shows in a process snapshot,
+    so the program under test sees them all."""
+
+    def __init__(self, prefix: Prefix, sleeper: Path, traces: Iterable):
+        self.prefix = prefix
+        self.sleeper = sleeper
+        self.traces = [t for t in traces if isinstance(t, ProcessTrace)]
+        self.started: dict[ProcessTrace, subprocess.Popen] = {}
+
+    def __enter__(self) -> "Processes":
+        try:
+            self.start()
+        except BaseException:
+            self.close()
+            raise
+        return self
+
+    def __exit__(self, *exc) -> None:
+        self.close()
+
+    def start(self) -> None:
+        for trace in self.traces:
+            image = self.prefix.host_path(trace.image)
+            image.parent.mkdir(parents=True, exist_ok=True)
+            shutil.copy2(self.sleeper, image)
+            output = self.prefix.scratch() / f"process-{trace.name}.out"
+            with open(output, "wb") as out:
+                self.started[trace] = subprocess.Popen(
+                    [WINE, trace.image], env=self.prefix.env(), stdin=subprocess.DEVNULL,
+                    stdout=out, stderr=out, start_new_session=True)
+        queries = sorted({t.query for t in self.traces})
+        deadline = time.monotonic() + DEADLINE
+        while True:
+            ended = [f"{t.image} (exit {p.returncode})" for t, p in self.started.items()
+                     if p.poll() is not None]
+            if ended:
+                raise RuntimeError(f"started to keep running, ended at once: {ended}")
+            answers = query_states(self.prefix, queries)
+            if all(answers[q] == "running" for q in queries):
+                break
+            if time.monotonic() >= deadline:
+                raise RuntimeError(f"not all running after {DEADLINE:.0f} s: {answers}")
+            time.sleep(0.2)
+        self.prefix.log("running: " + ", ".join(
+            f"{t.image} (pid {p.pid})" for t, p in self.started.items()))
+
+    def close(self) -> None:
+        """Ends every one still running, and logs which had ended before (the query names
+        processes only by name; this tells the copies of one name apart)."""
+        for trace, process in self.started.items():
+            if process.poll() is None:
+                os.killpg(process.pid, signal.SIGKILL)
+                fate = "still running, ended by the harness"
+            else:
+                fate = f"had ended (exit {process.returncode})"
+            process.wait(timeout=DEADLINE)
+            self.prefix.log(f"process {trace.image}: {fate}")
+        self.started.clear()
 
 
 # --------------------------------------------------------------------------
@@ -734,6 +1041,13 @@ class ProcessStart:
     none) and its command line, as the relay trace shows them."""
     application: Optional[str]
     command_line: Optional[str]
+
+
+def command_head(command_line: str) -> str:
+    """The program a command line names first: its quoted head, or up to the first blank."""
+    if command_line.startswith('"'):
+        return command_line[1:].split('"', 1)[0]
+    return command_line.split(" ", 1)[0]
 
 
 def process_starts(run: "Run") -> list[ProcessStart]:

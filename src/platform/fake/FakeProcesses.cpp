@@ -391,7 +391,7 @@ Dword FakeMachine::GetVersion() {
 
 namespace {
 constexpr std::int32_t kWbemFailed = static_cast<std::int32_t>(0x80041001);
-constexpr std::int32_t kWbemNotCapable = static_cast<std::int32_t>(0x80041024);
+constexpr std::int32_t kWbemNotCapable = static_cast<std::int32_t>(0x8004102E);  // as Wine answers
 constexpr const char* kProcessPathPrefix = "\\\\.\\root\\cimv2:Win32_Process.Handle=\"";
 }  // namespace
 
@@ -400,8 +400,8 @@ std::int32_t FakeMachine::ExecQuery(const std::string& query, std::vector<WmiObj
   objects.clear();
   if (!wmiAvailable) return kWbemFailed;
   if (Lower(query) != "select * from win32_process") return kWbemFailed;
-  objects.push_back(WmiObject{Leaf(modulePath), kProcessPathPrefix +
-                                                    std::to_string(kOwnProcessId) + "\""});
+  objects.push_back(
+      WmiObject{Leaf(modulePath), kProcessPathPrefix + std::to_string(kOwnProcessId) + "\""});
   for (const auto& [id, process] : processes_) {
     if (!Running(process)) continue;
     objects.push_back(WmiObject{process.exeName, kProcessPathPrefix + std::to_string(id) + "\""});

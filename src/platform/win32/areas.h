@@ -14,5 +14,6 @@ IUserInterface& UserInterface() noexcept;
 IRegistry& RegistryKeys() noexcept;
 ISecurity& Accounts() noexcept;
 IProcesses& ProcessControl() noexcept;
+IWmi& Instrumentation() noexcept;
 
 }  // namespace orvo::platform::win32

@@ -6,9 +6,9 @@
 namespace orvo::platform::win32 {
 
 Platform Backend() noexcept {
-  return Platform{&DebugOutput(),  &Environment(),    &VersionInfo(),
-                  &FileSystem(),   &ServiceManager(), &UserInterface(),
-                  &RegistryKeys(), &Accounts(),       &ProcessControl()};
+  return Platform{&DebugOutput(),    &Environment(),    &VersionInfo(),  &FileSystem(),
+                  &ServiceManager(), &UserInterface(),  &RegistryKeys(), &Accounts(),
+                  &ProcessControl(), &Instrumentation()};
 }
 
 }  // namespace orvo::platform::win32

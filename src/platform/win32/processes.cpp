@@ -1,5 +1,8 @@
-// Starting programs (ShellExecuteExW, CreateProcessW), waiting for them and reading exit codes.
+// Starting programs (ShellExecuteExW, CreateProcessW), waiting for them, reading exit codes,
+// listing running processes (Toolhelp) and ending them.
 #include "platform/processes.h"
+
+#include <cwchar>
 
 #include "platform/win32/areas.h"
 #include "platform/win32/support.h"
@@ -9,22 +12,25 @@ namespace {
 
 HANDLE Kernel(Handle h) noexcept { return FromHandle<HANDLE>(h); }
 
-// ShellExecuteEx may hand the file to a shell extension, which needs COM on the calling
-// thread: the thread gets a single-threaded apartment for the call, given back afterwards,
-// unless it already has one (then that one is used and left as it is).
-class ComApartment {
- public:
-  ComApartment() noexcept
-      : result_(::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE)) {}
-  ~ComApartment() {
-    if (SUCCEEDED(result_)) ::CoUninitialize();
-  }
-  ComApartment(const ComApartment&) = delete;
-  ComApartment& operator=(const ComApartment&) = delete;
+// One snapshot entry as the seam gives it: the id, and the executable's name up to its NUL.
+ProcessEntry Entry(const PROCESSENTRY32W& entry) {
+  const std::size_t length = ::wcsnlen(entry.szExeFile, MAX_PATH);
+  return ProcessEntry{static_cast<Dword>(entry.th32ProcessID),
+                      Narrow(std::wstring_view(entry.szExeFile, length))};
+}
 
- private:
-  HRESULT result_;
-};
+// Process32FirstW and Process32NextW: false with the error (18 after the last entry).
+bool SnapshotEntry(BOOL(WINAPI* call)(HANDLE, LPPROCESSENTRY32W), Handle snapshot,
+                   ProcessEntry& entry) {
+  PROCESSENTRY32W record{};
+  record.dwSize = sizeof record;
+  if (!call(Kernel(snapshot), &record)) {
+    TakeLastError();
+    return false;
+  }
+  entry = Entry(record);
+  return true;
+}
 
 class Win32Processes final : public IProcesses {
  public:
@@ -46,6 +52,7 @@ class Win32Processes final : public IProcesses {
     sei.lpParameters = parameters.empty() ? nullptr : parameters.c_str();
     sei.lpDirectory = info.lpDirectory ? directory.c_str() : nullptr;
     sei.nShow = info.nShow;
+    // ShellExecuteEx may hand the file to a shell extension, which needs COM on the thread.
     const ComApartment apartment;
     const BOOL ok = ::ShellExecuteExW(&sei);
     if (!ok) TakeLastError();
@@ -82,6 +89,33 @@ class Win32Processes final : public IProcesses {
     HANDLE process = ::OpenProcess(desiredAccess, inheritHandle ? TRUE : FALSE, processId);
     if (process == nullptr) TakeLastError();
     return ToHandle(process);
+  }
+
+  // Ends the process with the exit code (the end itself completes a moment later); false with
+  // the error (5 for a handle without the terminate right).
+  bool TerminateProcess(Handle process, Dword exitCode) override {
+    if (::TerminateProcess(Kernel(process), exitCode)) return true;
+    TakeLastError();
+    return false;
+  }
+
+  // A snapshot of what the flags name; 0 with the error. Windows answers INVALID_HANDLE_VALUE
+  // for a failure, which must not reach the seam: there it would look like an open handle.
+  Handle CreateToolhelp32Snapshot(Dword flags, Dword processId) override {
+    HANDLE snapshot = ::CreateToolhelp32Snapshot(flags, processId);
+    if (snapshot == INVALID_HANDLE_VALUE) {
+      TakeLastError();
+      return 0;
+    }
+    return ToHandle(snapshot);
+  }
+
+  bool Process32FirstW(Handle snapshot, ProcessEntry& entry) override {
+    return SnapshotEntry(&::Process32FirstW, snapshot, entry);
+  }
+
+  bool Process32NextW(Handle snapshot, ProcessEntry& entry) override {
+    return SnapshotEntry(&::Process32NextW, snapshot, entry);
   }
 
   // The exit code, or 259 (STILL_ACTIVE) while the process runs; false with the error for a

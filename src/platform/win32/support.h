@@ -56,6 +56,22 @@ using UniqueLocal = UniqueHandle<Win32Traits<HLOCAL, &::LocalFree>>;
 // A kernel object handle (token, process, thread).
 using UniqueWin32Handle = UniqueHandle<Win32Traits<HANDLE, &::CloseHandle>>;
 
+// COM on the calling thread for the length of one call: a single-threaded apartment, given back
+// afterwards, unless the thread already has one (then that one is used and left as it is).
+class ComApartment {
+ public:
+  ComApartment() noexcept
+      : result_(::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE)) {}
+  ~ComApartment() {
+    if (SUCCEEDED(result_)) ::CoUninitialize();
+  }
+  ComApartment(const ComApartment&) = delete;
+  ComApartment& operator=(const ComApartment&) = delete;
+
+ private:
+  HRESULT result_;
+};
+
 // The string form of a binary SID ("S-1-5-32-544"); nullopt (Win32 last error set) for an
 // invalid one.
 std::optional<std::string> SidText(PSID sid);

@@ -1,4 +1,4 @@
-// The Windows version record (GetVersionExA) and system metrics.
+// The Windows version (GetVersionExA, GetVersion) and system metrics.
 #include "platform/version.h"
 
 #include <cstring>
@@ -43,6 +43,15 @@ class Win32Version final : public IVersion {
   }
 
   int GetSystemMetrics(int index) override { return ::GetSystemMetrics(index); }
+
+  // Major version in the low byte, minor in the next, the build above them (top bit clear on
+  // the NT family); the same version GetVersionExA reports to this program.
+  Dword GetVersion() override {
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wdeprecated-declarations"
+    return static_cast<Dword>(::GetVersion());
+#pragma GCC diagnostic pop
+  }
 };
 
 }  // namespace

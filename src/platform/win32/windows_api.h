@@ -20,8 +20,10 @@
 #include <windows.h>
 #include <objbase.h>
 // WIN32_LEAN_AND_MEAN leaves out the Service Control Manager and ShellExecuteEx; the string
-// forms of SIDs have their own header.
+// forms of SIDs, the security of objects by handle and process snapshots have their own headers.
+#include <aclapi.h>
 #include <sddl.h>
 #include <shellapi.h>
+#include <tlhelp32.h>
 #include <winsvc.h>
 // clang-format on
