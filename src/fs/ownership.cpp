@@ -17,16 +17,6 @@ namespace {
 using support::DPrint;
 using support::Environ;
 
-// The inline redirection switch around one call.
-template <class F>
-void WithoutRedirection(F&& call) {
-  platform::Handle old = 0;
-  const bool switched = bAllowFSRedirSwitch && Is64bit("");
-  if (switched) platform::Files().Wow64DisableWow64FsRedirection(old);
-  call();
-  if (bAllowFSRedirSwitch && Is64bit("")) platform::Files().Wow64RevertWow64FsRedirection(old);
-}
-
 // A link or a file with other names is never taken over: what would change is shared with
 // something outside the path.
 bool SharedWithOutside(const std::string& path, const char* where) {

@@ -112,6 +112,9 @@ bool Is64bit(const std::string& sDrive) {
   return DoesDirExistNo64bitCheck(sDrive + "\\Program Files (x86)", false);
 }
 
+void SwitchRedirectionOff(Handle& old) { platform::Files().Wow64DisableWow64FsRedirection(old); }
+void SwitchRedirectionBack(Handle old) { platform::Files().Wow64RevertWow64FsRedirection(old); }
+
 void DisableFSRedir() {
   try {
     if (bFSRedirDisabled) return;

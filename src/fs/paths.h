@@ -13,6 +13,9 @@ namespace orvo::fs {
 // 32-bit program keeps seeing the redirected system folder, as the toolkit did.
 inline bool bFSRedirDisabled = false;
 inline platform::Handle lOldFSRedirValue = 0;
+using platform::Handle;
+void SwitchRedirectionOff(Handle& old);
+void SwitchRedirectionBack(Handle old);
 inline bool bAllowFSRedirSwitch = false;
 void ResetFsState() noexcept;
 
@@ -32,6 +35,15 @@ std::string FileOrDir(const std::string& sPath);
 bool Is64bit(const std::string& sDrive);
 void DisableFSRedir();
 void RevertFSRedir();
+// The inline switch: redirection off around one step (when the gate allows it on 64-bit
+// Windows), then back, without touching bFSRedirDisabled.
+template <class F>
+void WithoutRedirection(F&& step) {
+  Handle old = 0;
+  if (bAllowFSRedirSwitch && Is64bit("")) SwitchRedirectionOff(old);
+  step();
+  if (bAllowFSRedirSwitch && Is64bit("")) SwitchRedirectionBack(old);
+}
 // The program's folder, always ending in a backslash ("C:\Tools\", "D:\").
 std::string AppPath();
 

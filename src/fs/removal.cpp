@@ -28,15 +28,6 @@ constexpr const char* kAdministratorsSid = "*S-1-5-32-544";
 // How long the grant tool may take before the retry goes on without it.
 constexpr std::int32_t kGrantTimeoutMs = 60000;
 
-// The inline redirection switch around one step.
-template <class F>
-void WithoutRedirection(F&& step) {
-  platform::Handle old = 0;
-  if (bAllowFSRedirSwitch && Is64bit("")) platform::Files().Wow64DisableWow64FsRedirection(old);
-  step();
-  if (bAllowFSRedirSwitch && Is64bit("")) platform::Files().Wow64RevertWow64FsRedirection(old);
-}
-
 std::vector<std::string> SplitList(const std::string& list) {
   std::vector<std::string> items;
   std::size_t start = 0;
