@@ -34,20 +34,6 @@ struct FindCloser {
   }
 };
 
-// The folder's entries ("." and ".." left out); false with the error when it cannot be listed.
-bool ListFolder(const std::string& folder, std::vector<FindData>& entries, Dword& error) {
-  FindData data;
-  const FindCloser find{Files().FindFirstFileW(folder + "\\*", data)};
-  if (find.find == 0) {
-    error = platform::GetLastError();
-    return false;
-  }
-  do {
-    if (data.cFileName != "." && data.cFileName != "..") entries.push_back(data);
-  } while (Files().FindNextFileW(find.find, data));
-  return true;
-}
-
 // Opens the entry as itself for deletion; 0 with the error.
 UniqueKernelHandle OpenAsItself(const std::string& path, Dword share, Dword& error,
                                 FileInformation& info) {
@@ -104,6 +90,19 @@ Dword LeaveUnopenableLink(const std::string& path) {
 }
 
 }  // namespace
+
+bool ListFolder(const std::string& folder, std::vector<FindData>& entries, Dword& error) {
+  FindData data;
+  const FindCloser find{Files().FindFirstFileW(folder + "\\*", data)};
+  if (find.find == 0) {
+    error = platform::GetLastError();
+    return false;
+  }
+  do {
+    if (data.cFileName != "." && data.cFileName != "..") entries.push_back(data);
+  } while (Files().FindNextFileW(find.find, data));
+  return true;
+}
 
 EntryKind InspectEntry(const std::string& path) {
   const Dword listed = Files().GetFileAttributesW(path);

@@ -3,10 +3,17 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
+#include "platform/files.h"
 #include "platform/types.h"
 
 namespace orvo::fs {
+
+// The folder's entries ("." and ".." left out), as the platform lists them; false with the
+// error when it cannot be listed.
+bool ListFolder(const std::string& folder, std::vector<platform::FindData>& entries,
+                platform::Dword& error);
 
 // What a path names, decided on an entry opened without following a reparse point (and, as
 // Wine reports folder links only in listings, also on its attributes). kUnchecked: it exists

@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <vector>
 
+#include "fs/entries.h"
 #include "fs/paths.h"
 #include "fs/removal.h"
 #include "platform/platform.h"
@@ -24,16 +25,11 @@ bool IsLink(const FindData& d) {
   return (d.dwFileAttributes & platform::kFileAttributeReparsePoint) != 0;
 }
 
-// The folder's entries without "." and ".."; throws the error when it cannot be listed.
+// The folder's entries; throws the error when it cannot be listed.
 std::vector<FindData> Entries(const std::string& folder) {
-  FindData data;
-  const platform::Handle find = platform::Files().FindFirstFileW(folder + "\\*", data);
-  if (find == 0) throw support::ErrorNumber{platform::GetLastError()};
   std::vector<FindData> entries;
-  do {
-    if (data.cFileName != "." && data.cFileName != "..") entries.push_back(data);
-  } while (platform::Files().FindNextFileW(find, data));
-  platform::Files().FindClose(find);
+  Dword error = 0;
+  if (!ListFolder(folder, entries, error)) throw support::ErrorNumber{error};
   return entries;
 }
 
@@ -42,10 +38,6 @@ std::string Extension(const std::string& name) {
   const auto slash = name.find_last_of('\\');
   if (dot == std::string::npos || (slash != std::string::npos && dot < slash)) return {};
   return support::Lower(name.substr(dot + 1));
-}
-
-std::string Trimmed(const std::string& text) {
-  return support::StripPreceedingCharacters(support::StripTrailingCharacters(text, " "), " ");
 }
 
 }  // namespace
@@ -147,7 +139,7 @@ bool clsFSO::Folder_Exist(const std::string& strFolder) {
 }
 
 bool clsFSO::File_Exist(const std::string& strSearchItem) {
-  if (Trimmed(strSearchItem).empty()) return false;
+  if (support::Trim(strSearchItem).empty()) return false;
   std::int32_t driveType = 0;
   if (!Drive_Exist(strSearchItem.substr(0, 2), driveType) || driveType == 0) return false;
   if (strSearchItem.size() >= 4) {
@@ -210,7 +202,7 @@ bool clsFSO::IsDriveReady(const std::string& strDrive) {
 }
 
 std::string clsFSO::Remove_Trailing_Slash(const std::string& strPath) {
-  std::string path = Trimmed(strPath);
+  std::string path = support::Trim(strPath);
   if (!path.empty() && path.back() == '\\') path.pop_back();
   return path;
 }

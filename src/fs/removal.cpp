@@ -201,8 +201,7 @@ bool clsFSO::Create_Dir_Struct(const std::string& strPath) {
   WithoutRedirection([&] {
     std::string prefix;
     try {
-      if (support::StripPreceedingCharacters(support::StripTrailingCharacters(strPath, " "), " ")
-              .empty()) {
+      if (support::Trim(strPath).empty()) {
         return;
       }
       const std::string path = Add_Trailing_Slash(strPath);
@@ -226,8 +225,7 @@ bool clsFSO::Create_Dir_Struct(const std::string& strPath) {
 }
 
 std::string clsFSO::Add_Trailing_Slash(const std::string& strPath) {
-  const std::string trimmed =
-      support::StripPreceedingCharacters(support::StripTrailingCharacters(strPath, " "), " ");
+  const std::string trimmed = support::Trim(strPath);
   if (!trimmed.empty() && trimmed.back() == '\\') return trimmed;
   return trimmed + "\\";
 }

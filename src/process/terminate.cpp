@@ -18,8 +18,7 @@ using support::DPrint;
 
 // A whole number in the text, or nothing (the usual case: "mmc.exe").
 std::optional<std::int32_t> WholeNumber(const std::string& text) {
-  const std::string trimmed =
-      support::StripPreceedingCharacters(support::StripTrailingCharacters(text, " "), " ");
+  const std::string trimmed = support::Trim(text);
   std::int32_t n = 0;
   const auto [end, ec] = std::from_chars(trimmed.data(), trimmed.data() + trimmed.size(), n);
   if (trimmed.empty() || ec != std::errc() || end != trimmed.data() + trimmed.size()) {

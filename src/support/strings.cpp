@@ -132,4 +132,8 @@ std::string StripPreceedingCharacters(const std::string& sOriginalString,
   return result;
 }
 
+std::string Trim(const std::string& text) {
+  return StripPreceedingCharacters(StripTrailingCharacters(text, " "), " ");
+}
+
 }  // namespace orvo::support

@@ -33,6 +33,8 @@ std::string Strip(const std::string& psLine, const std::string& psRemoveStr);
 std::string StripEndOfString(const std::string& sOriginalString, const std::string& sDelimiter,
                              bool bUseFirstDelimiter, bool bStripLeadingSpaces,
                              bool bStripTrailingSpaces);
+// The text without the blanks at either end.
+std::string Trim(const std::string& text);
 // Drops the character from the end (respectively the start) as long as it is there.
 std::string StripTrailingCharacters(const std::string& sOriginalString,
                                     const std::string& sTrailingCharacter);

@@ -86,21 +86,7 @@ bool FakeMachine::FileAllows(const FakeFile& file, Dword access, bool backupSema
   if (backupSemantics && PrivilegeOn("SeBackupPrivilege")) wanted &= ~kBackupRights;
   if (backupSemantics && PrivilegeOn("SeRestorePrivilege")) wanted &= ~kRestoreRights;
   if (PrivilegeOn("SeTakeOwnershipPrivilege")) wanted &= ~kWriteOwner;
-  if (!file.dacl) return true;
-  std::vector<Sid> token = TokenGroups();
-  token.push_back(userSid);
-  const auto inToken = [&token](const Sid& sid) {
-    return std::find(token.begin(), token.end(), sid) != token.end();
-  };
-  if (inToken(file.owner)) wanted &= ~(kReadControl | kWriteDac);
-  for (const Ace& ace : file.dacl->aces) {
-    if (wanted == 0) return true;
-    if ((ace.flags & kInheritOnlyAce) != 0 || !inToken(ace.sid)) continue;
-    const Dword mask = MapFileGeneric(ace.mask);
-    if (ace.type == kAccessDeniedAceType && (mask & wanted) != 0) return false;
-    if (ace.type == kAccessAllowedAceType) wanted &= ~mask;
-  }
-  return wanted == 0;
+  return DaclGrants(file.owner, file.dacl, wanted, MapFileGeneric);
 }
 
 // --- Path calls.

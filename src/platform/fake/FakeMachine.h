@@ -426,6 +426,12 @@ class FakeMachine final : public platform::IDebugOutput,
                                      Dword samDesired, Dword& error);
   std::vector<const RegKey*> Children(const std::string& key) const;
   bool Allowed(const RegKey& key, Dword desired) const;
+  // The access check both registry keys and files use: the owner may always read and change
+  // the list; entries count in order, a denied right refuses at once, inherit-only entries do
+  // not apply; no list allows everything. `mapGeneric` maps the object type's generic rights.
+  bool DaclGrants(const std::optional<platform::Sid>& owner,
+                  const std::optional<platform::Acl>& dacl, Dword wanted,
+                  Dword (*mapGeneric)(Dword)) const;
   // The handle's key when the handle is open, still names a key and holds `right`; else the
   // Win32 code (6, 1018, 5) in `error`.
   RegKey* UsableKey(Handle h, Dword right, Dword& error);

@@ -329,19 +329,24 @@ std::vector<Sid> FakeMachine::TokenGroups() const {
 // The DACL walk of an access check: the owner may always read and write the DACL; entries
 // count in order, a denied right refuses at once, inherit-only entries do not apply.
 bool FakeMachine::Allowed(const RegKey& key, Dword desired) const {
-  Dword wanted = MapGeneric(desired & ~(kViewFlags | kMaximumAllowed));
   const SecurityDescriptor& sd = key.security;
-  if (!sd.dacl) return true;
+  return DaclGrants(sd.owner, sd.dacl, MapGeneric(desired & ~(kViewFlags | kMaximumAllowed)),
+                    MapGeneric);
+}
+
+bool FakeMachine::DaclGrants(const std::optional<Sid>& owner, const std::optional<Acl>& dacl,
+                             Dword wanted, Dword (*mapGeneric)(Dword)) const {
+  if (!dacl) return true;
   std::vector<Sid> token = TokenGroups();
   token.push_back(userSid);
   const auto inToken = [&token](const Sid& sid) {
     return std::find(token.begin(), token.end(), sid) != token.end();
   };
-  if (sd.owner && inToken(*sd.owner)) wanted &= ~(kReadControl | kWriteDac);
-  for (const Ace& ace : sd.dacl->aces) {
+  if (owner && inToken(*owner)) wanted &= ~(kReadControl | kWriteDac);
+  for (const Ace& ace : dacl->aces) {
     if (wanted == 0) return true;
     if ((ace.flags & kInheritOnlyAce) != 0 || !inToken(ace.sid)) continue;
-    const Dword mask = MapGeneric(ace.mask);
+    const Dword mask = mapGeneric(ace.mask);
     if (ace.type == kAccessDeniedAceType && (mask & wanted) != 0) return false;
     if (ace.type == kAccessAllowedAceType) wanted &= ~mask;
   }
