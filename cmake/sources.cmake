@@ -25,6 +25,10 @@ add_library(orvo_system STATIC
   src/registry/delete_key.cpp
   src/registry/key_permissions.cpp
   src/registry/take_ownership.cpp
+  src/shellext/catalogue.cpp
+  src/shellext/settings.cpp
+  src/shellext/default_actions.cpp
+  src/shellext/verbs.cpp
   src/shellext/removal.cpp
   src/cleanup/services.cpp
   src/cleanup/run.cpp)

@@ -9,6 +9,7 @@
 #include "platform/platform.h"
 #include "process/terminate.h"
 #include "registry/delete_key.h"
+#include "shellext/default_actions.h"
 #include "shellext/removal.h"
 #include "support/environment.h"
 #include "support/log.h"
@@ -69,7 +70,7 @@ bool KillDirWithNewObject(const std::string& strPath, bool RecreatePath) {
 
 Steps DefaultSteps() {
   return Steps{&registry::fDeleteKey, &process::KillProcessByName, &shellext::RemoveShellExtensions,
-               &KillDirWithNewObject};
+               &shellext::FixDefaults, &KillDirWithNewObject};
 }
 
 void Main() { Main(DefaultSteps()); }
@@ -84,6 +85,9 @@ void Main(const Steps& steps) {
 
   if (answer == platform::kIdYes) {
     Guarded([&] { Box(kNotRemovedNotice, platform::kMbOk); });
+    // The vendor key holds the default verbs the toolkit saved: they are put back before it
+    // goes, or files of those classes would be left opening with a verb that no longer exists.
+    Guarded([&] { steps.FixDefaults(); });
     Guarded([&] {
       bool bNotFound = false;
       steps.fDeleteKey("HKLM", "Software", "Tarnwick", bNotFound);

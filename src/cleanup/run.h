@@ -16,6 +16,8 @@ struct Steps {
                              bool& bNotFound);
   void (*KillProcessByName)(const std::string& sProcessName, bool bWait);
   void (*RemoveShellExtensions)(bool bForce);
+  // Puts back the default verbs the toolkit saved in the vendor key.
+  void (*FixDefaults)();
   // Creates a file-system object, calls its KillDir and releases it.
   bool (*KillDir)(const std::string& strPath, bool RecreatePath);
 };

@@ -30,15 +30,35 @@ using support::StripEndOfString;
 
 constexpr Dword kErrorArithmeticOverflow = 534;
 
-// Waits until the process ends, letting window messages be processed meanwhile.
-// false (last error set) when the wait itself fails.
-bool WaitForExit(platform::Handle process) {
+// Waits until the process ends, or at most timeoutMs (kInfinite: no limit), letting window
+// messages be processed meanwhile. false (last error set) when the wait itself fails;
+// stillRunning tells a process that outlived the limit.
+bool WaitForExit(platform::Handle process, Dword timeoutMs, bool& stillRunning) {
+  stillRunning = false;
+  const Dword start = Processes().GetTickCount();
   for (;;) {
-    const Dword wait = Processes().MsgWaitForMultipleObjects(process, kInfinite);
-    if (wait == platform::kWaitObject0) return true;
-    if (wait != platform::kWaitObject0 + 1) return false;
-    Processes().PumpMessages();
+    Dword wait = kInfinite;
+    if (timeoutMs != kInfinite) {
+      const Dword elapsed = Processes().GetTickCount() - start;  // wraps as the counter does
+      if (elapsed >= timeoutMs) {
+        stillRunning = true;
+        return true;
+      }
+      wait = timeoutMs - elapsed;
+    }
+    const Dword answer = Processes().MsgWaitForMultipleObjects(process, wait);
+    if (answer == platform::kWaitObject0) return true;
+    if (answer == platform::kWaitObject0 + 1) {
+      Processes().PumpMessages();
+    } else if (answer != platform::kWaitTimeout) {
+      return false;
+    }
   }
+}
+
+bool WaitForExit(platform::Handle process) {
+  bool stillRunning = false;
+  return WaitForExit(process, kInfinite, stillRunning);
 }
 
 // A failure inside a launcher: the prefixed line with number and text, then the command.
@@ -117,6 +137,55 @@ std::string QuoteArgument(const std::string& argument, bool always) {
   return quoted + "\"";
 }
 
+namespace {
+
+// ShellX's start: the checks, the working folder, the shell call. The started process, when
+// the caller asked for it (wantProcess), is handed over in `process`.
+bool ShellStart(const std::string& sShell, const std::string& sParams, bool wantProcess,
+                std::int32_t nShow, const std::string& sVerb, std::string& sWorkDir,
+                UniqueKernelHandle& process) {
+  if (!IsFullPath(sShell)) {
+    DPrint("CommonModule\\ShellX - not started: a program is started only by its full path: " +
+           sShell);
+    return false;
+  }
+  if (!DoesFileExist(sShell, false) && !DoesDirExist(sShell, false)) {
+    DPrint("CommonModule\\ShellX FILE / DIR NOT FOUND");
+    DPrint("\t- sShell=" + sShell);
+    const int answer = platform::Ui().MessageBoxW(
+        0, sShell, "File/Dir does not appear to exist, proceed anyway?", platform::kMbYesNo);
+    if (answer != platform::kIdYes) return false;
+  }
+  if (sWorkDir.empty() || !DoesDirExist(sWorkDir, false)) {
+    sWorkDir.clear();
+    const std::string folder = StripEndOfString(sShell, "\\", false, false, false);
+    if (!folder.empty() && DoesDirExist(folder, false)) sWorkDir = folder;
+  }
+
+  platform::ShellExecuteInfo info;
+  info.fMask = wantProcess ? platform::kSeeMaskNoCloseProcess : 0;
+  info.hwnd = platform::Ui().GetDesktopWindow();
+  info.lpVerb = sVerb;
+  info.lpFile = sShell;
+  info.lpParameters = sParams;
+  if (!sWorkDir.empty()) info.lpDirectory = sWorkDir;
+  info.nShow = nShow;
+
+  DisableFSRedir();
+  const bool started = Processes().ShellExecuteExW(info);
+  RevertFSRedir();
+  // The started process is ours to close, on every path.
+  process.reset(info.hProcess);
+  if (!started) {
+    DPrint("CommonModule\\ShellX ShellExecuteEx Fail: " + std::to_string(info.hInstApp));
+    DPrint("\t- sShell=" + sShell);
+    return false;
+  }
+  return true;
+}
+
+}  // namespace
+
 bool ShellX(const std::string& sShell, const std::string& sParams, bool bWait, std::int32_t nShow,
             const std::string& sVerb, std::string& sWorkDir, std::int32_t& lExitCode) {
   try {
@@ -124,43 +193,8 @@ bool ShellX(const std::string& sShell, const std::string& sParams, bool bWait, s
       const std::int32_t style = nShow == 0 ? 0 : nShow == 2 ? 6 : 1;
       return ShellXOld(sShell, sParams, bWait, style);
     }
-    if (!IsFullPath(sShell)) {
-      DPrint("CommonModule\\ShellX - not started: a program is started only by its full path: " +
-             sShell);
-      return false;
-    }
-    if (!DoesFileExist(sShell, false) && !DoesDirExist(sShell, false)) {
-      DPrint("CommonModule\\ShellX FILE / DIR NOT FOUND");
-      DPrint("\t- sShell=" + sShell);
-      const int answer = platform::Ui().MessageBoxW(
-          0, sShell, "File/Dir does not appear to exist, proceed anyway?", platform::kMbYesNo);
-      if (answer != platform::kIdYes) return false;
-    }
-    if (sWorkDir.empty() || !DoesDirExist(sWorkDir, false)) {
-      sWorkDir.clear();
-      const std::string folder = StripEndOfString(sShell, "\\", false, false, false);
-      if (!folder.empty() && DoesDirExist(folder, false)) sWorkDir = folder;
-    }
-
-    platform::ShellExecuteInfo info;
-    info.fMask = bWait ? platform::kSeeMaskNoCloseProcess : 0;
-    info.hwnd = platform::Ui().GetDesktopWindow();
-    info.lpVerb = sVerb;
-    info.lpFile = sShell;
-    info.lpParameters = sParams;
-    if (!sWorkDir.empty()) info.lpDirectory = sWorkDir;
-    info.nShow = nShow;
-
-    DisableFSRedir();
-    const bool started = Processes().ShellExecuteExW(info);
-    RevertFSRedir();
-    // The started process is ours to close, on every path.
-    const UniqueKernelHandle process(info.hProcess);
-    if (!started) {
-      DPrint("CommonModule\\ShellX ShellExecuteEx Fail: " + std::to_string(info.hInstApp));
-      DPrint("\t- sShell=" + sShell);
-      return false;
-    }
+    UniqueKernelHandle process;
+    if (!ShellStart(sShell, sParams, bWait, nShow, sVerb, sWorkDir, process)) return false;
     if (!bWait) return true;
     // No process: the request went to a program that was already running.
     if (!process) return false;
@@ -180,6 +214,28 @@ bool ShellX(const std::string& sShell, const std::string& sParams, bool bWait, s
     DPrint("\t- sShell=" + sShell);
     RevertFSRedir();
     return false;
+  }
+}
+
+Started ShellXWithin(const std::string& sShell, const std::string& sParams, std::int32_t nShow,
+                     const std::string& sVerb, std::string& sWorkDir, Dword lTimeoutMs) {
+  try {
+    UniqueKernelHandle process;
+    if (!ShellStart(sShell, sParams, true, nShow, sVerb, sWorkDir, process)) {
+      return Started::kNotStarted;
+    }
+    if (!process) return Started::kEnded;
+    bool stillRunning = false;
+    if (!WaitForExit(process.get(), lTimeoutMs, stillRunning)) {
+      TraceLaunchError("CommonModule\\ShellX", platform::GetLastError(), sShell);
+      return Started::kStillRunning;
+    }
+    return stillRunning ? Started::kStillRunning : Started::kEnded;
+  } catch (...) {
+    DPrintCaughtError("CommonModule\\ShellX VB ERROR: ");
+    DPrint("\t- sShell=" + sShell);
+    RevertFSRedir();
+    return Started::kNotStarted;
   }
 }
 

@@ -14,6 +14,12 @@ namespace orvo::process {
 // end and hands back its exit code. True when launched (and, waiting, ended).
 bool ShellX(const std::string& sShell, const std::string& sParams, bool bWait, std::int32_t nShow,
             const std::string& sVerb, std::string& sWorkDir, std::int32_t& lExitCode);
+// ShellXWithin's outcome: not started, ended within the time, or still running after it.
+enum class Started { kNotStarted, kEnded, kStillRunning };
+// Starts a program as ShellX does and waits for it at most lTimeoutMs; a program still
+// running then is left running. A network path goes through the shell like any other.
+Started ShellXWithin(const std::string& sShell, const std::string& sParams, std::int32_t nShow,
+                     const std::string& sVerb, std::string& sWorkDir, platform::Dword lTimeoutMs);
 // The launcher for network paths: builds a command line and starts it.
 bool ShellXOld(const std::string& sPathAndFileName, const std::string& sParams, bool bWait,
                std::int32_t lWindowStyle);

@@ -407,4 +407,14 @@ std::int32_t fDeleteValue(std::string sTopKey, std::string sKeyPath, std::string
   }
 }
 
+bool KeyExists(const std::string& sTopKey, const std::string& sKeyPath) {
+  const Handle root = fTopKey(sTopKey);
+  if (root == 0 || root == kIniFile) return false;
+  const KeyView view = ViewFor(sKeyPath);
+  UniqueHkey key;
+  const Dword open = Registry().RegOpenKeyExW(root, view.path, 0,
+                                              platform::kKeyQueryValue | view.flag, *key.put());
+  return open == platform::kErrorSuccess || open == platform::kErrorAccessDenied;
+}
+
 }  // namespace orvo::registry

@@ -29,4 +29,9 @@ std::int32_t fEnumValue2(std::string sTopKey, std::string sKeyPath, std::string&
 std::int32_t fDeleteValue(std::string sTopKey, std::string sKeyPath, std::string sValueName,
                           bool& bNotFound);
 
+// True when the key exists where the registry routines open it (same view rule); a key
+// that exists but refuses to be read counts as existing; any other failure as missing.
+// Reads only.
+bool KeyExists(const std::string& sTopKey, const std::string& sKeyPath);
+
 }  // namespace orvo::registry

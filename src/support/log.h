@@ -64,4 +64,15 @@ struct ErrorNumber {
 // ErrorNumber's own, 8 when memory ran out, 87 for anything else.
 platform::Dword CaughtErrorNumber() noexcept;
 
+// Runs one step of a routine; a failure inside it is logged as the prefix, the number and
+// the platform's text, and the caller goes on with its next step.
+template <class F>
+void LoggedStep(const std::string& prefix, F&& step) noexcept {
+  try {
+    step();
+  } catch (...) {
+    DPrintCaughtError(prefix);
+  }
+}
+
 }  // namespace orvo::support

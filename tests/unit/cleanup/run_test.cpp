@@ -41,12 +41,13 @@ void RecordRemoveShellExtensions(bool force) {
   g_machine->calls.push_back(std::string("RemoveShellExtensions(") + (force ? "True" : "False") +
                              ")");
 }
+void RecordFixDefaults() { g_machine->calls.push_back("FixDefaults()"); }
 bool RecordKillDir(const std::string& path, bool recreate) {
   g_machine->calls.push_back("KillDir(" + path + ", " + (recreate ? "True" : "False") + ")");
   return true;
 }
 const Steps kRecorders{&RecordDeleteKey, &RecordKillProcess, &RecordRemoveShellExtensions,
-                       &RecordKillDir};
+                       &RecordFixDefaults, &RecordKillDir};
 
 std::vector<std::string> ServiceCalls(const std::string& name) {
   return {"OpenSCManagerW(null, null, 0x1)",  "OpenServiceW(" + name + ", 0xf01ff)",
@@ -160,6 +161,7 @@ TEST_F(MainTest, YesAlsoRemovesTheVendorTracesFirst) {
   std::vector<std::string> expected = {
       "MessageBoxW(0x103)",
       "MessageBoxW(0x0)",
+      "FixDefaults()",
       "fDeleteKey(HKLM, Software, Tarnwick, False)",
       "GetFileAttributesW(C:\\windows\\system32\\tarnwickeventlogmsghelper.dll)",
       "KillProcessByName(mmc.exe, True)",
