@@ -23,33 +23,6 @@ std::string DefaultVerbOf(const std::string& sClass) {
   return registry::ValueText(value);
 }
 
-// One saved class: its name and the verb saved for it.
-struct Backup {
-  std::string sClass;
-  std::string data;
-};
-
-// The entries of the backup list: split at every NUL; an entry's class is the text before
-// its first "=", its data the text up to the next "=". An entry without "=" carries no pair
-// and is left out (it must never take another entry's data).
-std::vector<Backup> ParseBackups(const std::string& list) {
-  std::vector<Backup> backups;
-  std::size_t start = 0;
-  while (start <= list.size()) {
-    const std::size_t end = std::min(list.find('\0', start), list.size());
-    const std::string entry = list.substr(start, end - start);
-    start = end + 1;
-    const std::size_t equals = entry.find('=');
-    if (entry.empty() || equals == std::string::npos) continue;
-    const std::size_t second = entry.find('=', equals + 1);
-    backups.push_back(
-        {entry.substr(0, equals),
-         entry.substr(equals + 1,
-                      second == std::string::npos ? std::string::npos : second - equals - 1)});
-  }
-  return backups;
-}
-
 // Restores one saved default verb, where the class still holds the toolkit's choice.
 void Restore(const Backup& backup) {
   const std::string shellKey = ShellKeyOf(backup.sClass);
@@ -79,6 +52,24 @@ void Restore(const Backup& backup) {
 
 }  // namespace
 
+std::vector<Backup> ParseDefaultBackups(const std::string& list) {
+  std::vector<Backup> backups;
+  std::size_t start = 0;
+  while (start <= list.size()) {
+    const std::size_t end = std::min(list.find('\0', start), list.size());
+    const std::string entry = list.substr(start, end - start);
+    start = end + 1;
+    const std::size_t equals = entry.find('=');
+    if (entry.empty() || equals == std::string::npos) continue;
+    const std::size_t second = entry.find('=', equals + 1);
+    backups.push_back(
+        {entry.substr(0, equals),
+         entry.substr(equals + 1,
+                      second == std::string::npos ? std::string::npos : second - equals - 1)});
+  }
+  return backups;
+}
+
 void BackupDefaultAction(std::string sFileType) {
   const auto step = [](auto&& body) {
     support::LoggedStep("BackupDefaultAction VB Error: ", body);
@@ -96,7 +87,7 @@ void FixDefaults() {
   step([&] {
     std::string list;
     registry::fEnumValue2("HKLM", kDefaultBackupsKey, list);
-    backups = ParseBackups(list);
+    backups = ParseDefaultBackups(list);
   });
   for (const Backup& backup : backups) {
     if (backup.sClass.empty()) continue;

@@ -194,6 +194,10 @@ class FakeMachine final : public platform::IDebugOutput,
                                                   const std::string& name) const;
   // Direct subkey names in creation order, with their original letter case.
   [[nodiscard]] std::vector<std::string> SubkeyNames(const std::string& path) const;
+  // Every key at and below the path (lower-case native path) with its values as text, one
+  // "name=type:hex bytes" line each in the order set: two images compare equal when the
+  // subtree holds the same keys and values. Security is not part of it.
+  [[nodiscard]] std::map<std::string, std::string> RegistryImage(const std::string& path) const;
   // The key's security descriptor, editable in place; null for a missing key.
   platform::SecurityDescriptor* KeySecurity(const std::string& path);
   // Removes a key with its subtree whatever its security (what an outside tool with

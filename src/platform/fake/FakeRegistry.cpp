@@ -299,6 +299,29 @@ std::vector<std::string> FakeMachine::SubkeyNames(const std::string& path) const
   return names;
 }
 
+std::map<std::string, std::string> FakeMachine::RegistryImage(const std::string& path) const {
+  std::map<std::string, std::string> image;
+  const std::string key = SeedKey(path);
+  const std::string prefix = key + "\\";
+  // Sorted names that start with the key's own hold its subtree and its longer-named
+  // siblings ("a - b" sorts between "a" and "a\\b"): only the subtree is taken.
+  for (auto it = keys_.lower_bound(key); it != keys_.end() && it->first.rfind(key, 0) == 0; ++it) {
+    if (it->first != key && it->first.rfind(prefix, 0) != 0) continue;
+    std::string text;
+    for (const auto& [name, value] : it->second.values) {
+      text += name + "=" + std::to_string(value.type) + ":";
+      for (const std::uint8_t byte : value.data) {
+        static constexpr char kHex[] = "0123456789abcdef";
+        text += kHex[byte >> 4];
+        text += kHex[byte & 0xF];
+      }
+      text += "\n";
+    }
+    image[it->first] = text;
+  }
+  return image;
+}
+
 SecurityDescriptor* FakeMachine::KeySecurity(const std::string& path) {
   RegKey* key = FindKey(SeedKey(path));
   return key == nullptr ? nullptr : &key->security;
