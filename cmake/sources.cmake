@@ -31,6 +31,7 @@ add_library(orvo_system STATIC
   src/shellext/verbs.cpp
   src/shellext/removal.cpp
   src/cleanup/services.cpp
+  src/cleanup/final_check.cpp
   src/cleanup/run.cpp)
 target_link_libraries(orvo_system PUBLIC orvo_platform)
 target_compile_options(orvo_system PRIVATE ${ORVO_WARNINGS})

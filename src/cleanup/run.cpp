@@ -25,7 +25,6 @@ constexpr const char* kStartQuestion =
 constexpr const char* kNotRemovedNotice =
     "Ok fair enough - but this will NOT remove %programfiles% subdirectories or scheduled "
     "tasks; use the program's uninstallation file to accomplish these tasks!";
-constexpr const char* kDone = "Done!";
 
 constexpr const char* kServices[] = {"OrvoStartupKillService", "ReaperPlusService", "Orvo_CFSvc"};
 
@@ -69,8 +68,9 @@ bool KillDirWithNewObject(const std::string& strPath, bool RecreatePath) {
 }  // namespace
 
 Steps DefaultSteps() {
-  return Steps{&registry::fDeleteKey, &process::KillProcessByName, &shellext::RemoveShellExtensions,
-               &shellext::FixDefaults, &KillDirWithNewObject};
+  return Steps{
+      &registry::fDeleteKey,  &process::KillProcessByName, &shellext::RemoveShellExtensions,
+      &shellext::FixDefaults, &KillDirWithNewObject,       &FinishAndCheck};
 }
 
 void Main() { Main(DefaultSteps()); }
@@ -117,7 +117,10 @@ void Main(const Steps& steps) {
     if (fs::DoesFileExist(search, false)) DeleteReported(search);
   });
   Guarded([&] { steps.KillDir(support::Environ("temp") + "\\Orvo", false); });
-  Guarded([&] { Box(kDone, platform::kMbOk); });
+  // The last box tells what is left, if anything: "Done!" alone only when nothing is.
+  Leftovers left;
+  Guarded([&] { left = steps.FinishAndCheck(answer == platform::kIdYes); });
+  Guarded([&] { Box(LastBoxText(left).c_str(), platform::kMbOk); });
 }
 
 }  // namespace orvo::cleanup

@@ -4,6 +4,8 @@
 #include <cstdint>
 #include <string>
 
+#include "cleanup/final_check.h"
+
 namespace orvo::cleanup {
 
 // The caption of all three boxes.
@@ -20,6 +22,8 @@ struct Steps {
   void (*FixDefaults)();
   // Creates a file-system object, calls its KillDir and releases it.
   bool (*KillDir)(const std::string& strPath, bool RecreatePath);
+  // What is left at the end (and what goes at the next start); yes: the answer was Yes.
+  Leftovers (*FinishAndCheck)(bool yes);
 };
 Steps DefaultSteps();
 

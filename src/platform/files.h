@@ -2,6 +2,7 @@
 // themselves (links not followed), drives, the WOW64 redirection switch, INI files.
 #pragma once
 
+#include <optional>
 #include <string>
 
 #include "platform/types.h"
@@ -16,6 +17,7 @@ inline constexpr Dword kFileShareRead = 0x1;
 inline constexpr Dword kFileShareWrite = 0x2;
 inline constexpr Dword kFileShareDelete = 0x4;
 inline constexpr Dword kOpenExisting = 3;
+inline constexpr Dword kMovefileDelayUntilReboot = 0x4;
 inline constexpr Dword kFileFlagBackupSemantics = 0x02000000;   // needed to open a folder
 inline constexpr Dword kFileFlagOpenReparsePoint = 0x00200000;  // the link itself, not its target
 // Reparse tags: junctions and mount points, symbolic links.
@@ -66,6 +68,12 @@ class IFiles {
   virtual bool CreateDirectoryW(const std::string& path) = 0;
   // Removes an empty folder, or a folder link itself (never its target's content).
   virtual bool RemoveDirectoryW(const std::string& path) = 0;
+  // Moves or renames an entry; with no new name and kMovefileDelayUntilReboot, records it for
+  // deletion when Windows next starts (the system's PendingFileRenameOperations, a folder only
+  // once empty). The path is recorded as given: file-system redirection does not apply to it.
+  // Needs administrator rights for that; false (last error set) when refused.
+  virtual bool MoveFileExW(const std::string& existing, const std::optional<std::string>& newName,
+                           Dword flags) = 0;
   // Creates every missing folder of a path that ends in a backslash (imagehlp).
   virtual bool MakeSureDirectoryPathExists(const std::string& path) = 0;
 

@@ -194,17 +194,11 @@ bool IsRunasClass(const std::string& sClass) {
   return lower == "directory\\background" || lower == "drive";
 }
 
-// The runas verb is a name other programs use too: it goes only when its command is the
-// toolkit's, or it has none.
+// The runas verb is a name other programs use too: it goes only when it is the toolkit's.
 void RemoveRunas(const Call& call, const Verb& runas) {
   std::string command;
-  call.Step([&] {
-    registry::Value value;
-    registry::fReadValue(kTop, VerbKey(runas, call.sClass) + "\\command", "", "S", std::string(),
-                         value);
-    command = registry::ValueText(value);
-  });
-  if (!command.empty() && support::Lower(command) != support::Lower(kToolkitRunasCommand)) {
+  call.Step([&] { command = RunasCommand(call.sClass); });
+  if (!IsToolkitRunasCommand(command)) {
     support::DPrintInfo(std::string(call.routine),
                         "Keeping HKLM\\" + VerbKey(runas, call.sClass) +
                             ": its command is not the toolkit's: " + command);
@@ -342,5 +336,17 @@ void InstRegSvr(std::string sTargetFileType, const bool& bUninstall) {
 }
 
 bool ProvideTakeown() { return false; }
+
+std::string RunasCommand(const std::string& sClass) {
+  registry::Value value;
+  registry::fReadValue(
+      kTop, std::string(kClassesKey) + sClass + "\\shell\\" + kRunasKeyName + "\\command", "", "S",
+      std::string(), value);
+  return registry::ValueText(value);
+}
+
+bool IsToolkitRunasCommand(const std::string& command) {
+  return command.empty() || support::Lower(command) == support::Lower(kToolkitRunasCommand);
+}
 
 }  // namespace orvo::shellext

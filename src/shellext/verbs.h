@@ -31,5 +31,10 @@ bool ProvideTakeown();
 
 // The toolkit's own command of the command-prompt runas verb.
 inline constexpr const char* kToolkitRunasCommand = "\"cmd.exe\" /k pushd %v";
+// The command of a class's runas verb ("" when it has none or is not there).
+std::string RunasCommand(const std::string& sClass);
+// Whether a runas verb with that command is the toolkit's: its own command in any letter case,
+// or none at all. Any other belongs to another program.
+bool IsToolkitRunasCommand(const std::string& command);
 
 }  // namespace orvo::shellext

@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "platform/fake/FakeMachine.h"
+#include "support/unicode.h"
 
 namespace orvo::fake {
 namespace {
@@ -137,6 +138,54 @@ bool FakeMachine::CreateDirectoryW(const std::string& path) {
   AddDir(*key);
   names_[*key] = Leaf(path);
   return true;
+}
+
+// Windows keeps the list in the registry, a pair of strings per entry; a program reads it
+// there, so the machine keeps it there too.
+constexpr const char* kSessionManager = "HKLM\\SYSTEM\\CurrentControlSet\\Control\\Session Manager";
+constexpr const char* kPendingRenames = "PendingFileRenameOperations";
+
+bool FakeMachine::MoveFileExW(const std::string& existing,
+                              const std::optional<std::string>& newName, Dword flags) {
+  calls.push_back("MoveFileExW(" + existing + ", " + (newName ? *newName : "null") + ", " +
+                  std::to_string(flags) + ")");
+  if (Faulted("MoveFileExW", existing)) return false;
+  if (newName || flags != kMovefileDelayUntilReboot) {
+    SetLastError(kErrorInvalidParameter);  // only what the system asks of it is modelled
+    return false;
+  }
+  if (!elevated) {
+    SetLastError(kErrorAccessDenied);
+    return false;
+  }
+  std::vector<std::uint8_t> data;
+  if (const auto old = GetValue(kSessionManager, kPendingRenames)) {
+    data = old->data;
+    if (data.size() >= 2) data.resize(data.size() - 2);  // the list's closing NUL
+  } else {
+    AddKey(kSessionManager);
+  }
+  const auto entry = support::ToUtf16Bytes(std::string("\\??\\") + existing + '\0' + '\0' + '\0');
+  data.insert(data.end(), entry.begin(), entry.end());
+  SetValue(kSessionManager, kPendingRenames, kRegMultiSz, data);
+  return true;
+}
+
+std::vector<std::string> FakeMachine::DeletionsAtNextStart() const {
+  std::vector<std::string> paths;
+  const auto value = GetValue(kSessionManager, kPendingRenames);
+  if (!value) return paths;
+  const std::string text = support::FromUtf16Bytes(value->data.data(), value->data.size());
+  std::vector<std::string> strings;
+  std::size_t start = 0;
+  for (std::size_t end; (end = text.find('\0', start)) != std::string::npos; start = end + 1) {
+    strings.push_back(text.substr(start, end - start));
+  }
+  for (std::size_t i = 0; i + 1 < strings.size(); i += 2) {
+    if (strings[i].empty()) break;
+    paths.push_back(strings[i].rfind("\\??\\", 0) == 0 ? strings[i].substr(4) : strings[i]);
+  }
+  return paths;
 }
 
 bool FakeMachine::RemoveDirectoryW(const std::string& path) {

@@ -152,6 +152,9 @@ class FakeMachine final : public platform::IDebugOutput,
   // (FILE_DISPOSITION_FLAG_IGNORE_READONLY_ATTRIBUTE, Windows 10 1809 and later).
   bool canIgnoreReadOnlyOnDelete = true;
   [[nodiscard]] bool Exists(const std::string& path) const;
+  // The paths recorded for deletion at the next start, in order, as the system keeps them
+  // (PendingFileRenameOperations: "\\??\\" and the path, then an empty new name).
+  [[nodiscard]] std::vector<std::string> DeletionsAtNextStart() const;
   FakeFile* FindFile(const std::string& path);
   bool redirectionDisabled = false;  // the thread's WOW64 switch
 
@@ -317,6 +320,8 @@ class FakeMachine final : public platform::IDebugOutput,
   bool SetFileAttributesW(const std::string& path, Dword attributes) override;
   bool CreateDirectoryW(const std::string& path) override;
   bool RemoveDirectoryW(const std::string& path) override;
+  bool MoveFileExW(const std::string& existing, const std::optional<std::string>& newName,
+                   Dword flags) override;
   bool MakeSureDirectoryPathExists(const std::string& path) override;
   Handle CreateFileW(const std::string& path, Dword desiredAccess, Dword shareMode,
                      Dword creationDisposition, Dword flagsAndAttributes) override;

@@ -93,6 +93,13 @@ class Win32Files final : public IFiles {
     return Succeeded(::RemoveDirectoryW(Win32Path(path).c_str()));
   }
 
+  bool MoveFileExW(const std::string& existing, const std::optional<std::string>& newName,
+                   Dword flags) override {
+    const std::wstring target = newName ? Win32Path(*newName) : std::wstring();
+    return Succeeded(
+        ::MoveFileExW(Win32Path(existing).c_str(), newName ? target.c_str() : nullptr, flags));
+  }
+
   // Makes every missing folder up to the path's last backslash (what follows it names a file
   // and is not made), as imagehlp's call does; true when they all exist afterwards, false with
   // the error of the level that could not be made. imagehlp takes only ANSI text, which

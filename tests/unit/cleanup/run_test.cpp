@@ -46,8 +46,12 @@ bool RecordKillDir(const std::string& path, bool recreate) {
   g_machine->calls.push_back("KillDir(" + path + ", " + (recreate ? "True" : "False") + ")");
   return true;
 }
-const Steps kRecorders{&RecordDeleteKey, &RecordKillProcess, &RecordRemoveShellExtensions,
-                       &RecordFixDefaults, &RecordKillDir};
+Leftovers RecordFinishAndCheck(bool yes) {
+  g_machine->calls.push_back(std::string("FinishAndCheck(") + (yes ? "True" : "False") + ")");
+  return {};
+}
+const Steps kRecorders{&RecordDeleteKey,   &RecordKillProcess, &RecordRemoveShellExtensions,
+                       &RecordFixDefaults, &RecordKillDir,     &RecordFinishAndCheck};
 
 std::vector<std::string> ServiceCalls(const std::string& name) {
   return {"OpenSCManagerW(null, null, 0x1)",  "OpenServiceW(" + name + ", 0xf01ff)",
@@ -87,15 +91,17 @@ class MainTest : public ::testing::Test {
     EXPECT_EQ(machine.OpenHandleCount(), 0U);
   }
 
-  std::vector<std::string> CommonTail() {
+  std::vector<std::string> CommonTail(bool yes) {
     std::vector<std::string> calls = {"RemoveShellExtensions(True)"};
     for (const char* s : {"OrvoStartupKillService", "ReaperPlusService", "Orvo_CFSvc"}) {
       const auto sc = ServiceCalls(s);
       calls.insert(calls.end(), sc.begin(), sc.end());
     }
-    calls.insert(calls.end(), {"GetFileAttributesW(C:\\windows\\qsearch.exe)",
-                               "DeleteFileW(C:\\windows\\qsearch.exe)",
-                               "KillDir(C:\\users\\root\\Temp\\Orvo, False)", "MessageBoxW(0x0)"});
+    calls.insert(
+        calls.end(),
+        {"GetFileAttributesW(C:\\windows\\qsearch.exe)", "DeleteFileW(C:\\windows\\qsearch.exe)",
+         "KillDir(C:\\users\\root\\Temp\\Orvo, False)",
+         yes ? "FinishAndCheck(True)" : "FinishAndCheck(False)", "MessageBoxW(0x0)"});
     return calls;
   }
 
@@ -147,7 +153,7 @@ TEST_F(MainTest, NoRunsTheStepsInOrderWithTheirArguments) {
   machine.ScriptAnswers({platform::kIdNo});
   Main(kRecorders);
   std::vector<std::string> expected = {"MessageBoxW(0x103)"};
-  const auto tail = CommonTail();
+  const auto tail = CommonTail(false);
   expected.insert(expected.end(), tail.begin(), tail.end());
   EXPECT_EQ(machine.calls, expected);
   ExpectOrvoTracesGone();
@@ -166,7 +172,7 @@ TEST_F(MainTest, YesAlsoRemovesTheVendorTracesFirst) {
       "GetFileAttributesW(C:\\windows\\system32\\tarnwickeventlogmsghelper.dll)",
       "KillProcessByName(mmc.exe, True)",
       "DeleteFileW(C:\\windows\\system32\\tarnwickeventlogmsghelper.dll)"};
-  const auto tail = CommonTail();
+  const auto tail = CommonTail(true);
   expected.insert(expected.end(), tail.begin(), tail.end());
   EXPECT_EQ(machine.calls, expected);
   EXPECT_THAT(machine.boxes, ElementsAre(Box(kQuestion, 0x103U, platform::kIdYes),
