@@ -48,13 +48,13 @@ class Check {
       return;
     }
     const platform::UniqueServiceHandle service(
-        platform::Services().OpenServiceW(manager.get(), name, kServiceQueryStatus));
+        platform::Services().OpenServiceW(manager.get(), name, platform::kServiceChangeConfig));
     if (!service && platform::GetLastError() == platform::kErrorServiceDoesNotExist) return;
-    // The service manager marks a service it will delete once the service has stopped.
-    registry::Value flag;
-    registry::fReadValue("HKLM", "SYSTEM\\CurrentControlSet\\Services\\" + name, "DeleteFlag", "D",
-                         std::string(), flag);
-    Left(registry::ValueText(flag) == "1", "Service " + name);
+    // A service marked for deletion goes once it has stopped (at the latest when Windows next
+    // starts); a request for no change tells the mark and changes nothing.
+    const bool marked = service && !platform::Services().ChangeServiceConfigW(service.get()) &&
+                        platform::GetLastError() == platform::kErrorServiceMarkedForDelete;
+    Left(marked, "Service " + name);
   }
 
   // One file of the traces, named as the run named it (the 32-bit view of the system folder).
@@ -103,8 +103,6 @@ class Check {
   }
 
  private:
-  static constexpr Dword kServiceQueryStatus = 0x0004;
-
   // Whether a delete now is refused because another program has the file open.
   static bool HeldByAnotherProgram(const std::string& path) {
     const Dword share =

@@ -30,6 +30,10 @@ class IServices {
                               Dword desiredAccess) = 0;
   virtual bool ControlService(Handle service, Dword control, ServiceStatus& status) = 0;
   virtual bool DeleteService(Handle service) = 0;
+  // ChangeServiceConfigW asking for no change at all (SERVICE_NO_CHANGE and no strings): it
+  // changes nothing, and fails with 1072 for a service marked for deletion. Needs the
+  // change-configuration right (kServiceChangeConfig).
+  virtual bool ChangeServiceConfigW(Handle service) = 0;
   virtual bool CloseServiceHandle(Handle h) = 0;
 };
 

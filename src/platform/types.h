@@ -62,6 +62,7 @@ inline constexpr int kIdNo = 7;
 inline constexpr Dword kScManagerConnect = 0x0001;
 inline constexpr Dword kScManagerAllAccess = 0xF003F;
 inline constexpr Dword kServiceAllAccess = 0xF01FF;
+inline constexpr Dword kServiceChangeConfig = 0x0002;
 inline constexpr Dword kServiceControlStop = 1;
 inline constexpr Dword kServiceStopped = 1;
 inline constexpr Dword kServiceStopPending = 3;

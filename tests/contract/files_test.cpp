@@ -2,7 +2,11 @@
 // redirection.
 #include <gtest/gtest.h>
 
+#include <vector>
+
 #include "backend.h"
+#include "support/strings.h"
+#include "support/unicode.h"
 
 namespace orvo::contract {
 namespace {
@@ -229,6 +233,36 @@ TEST_F(RedirectionContract, DisablingShowsTheRealSystem32AndRevertRestores) {
   ExpectSystem32Shows(/*nativeFile=*/true);
   ASSERT_TRUE(Files().Wow64RevertWow64FsRedirection(old)) << GetLastError();
   ExpectSystem32Shows(/*nativeFile=*/false);
+}
+
+// A file, even one another program holds, can be recorded for deletion at the next start: the
+// system keeps it in PendingFileRenameOperations, as "\\??\\" and the path, then an empty new
+// name. The file stays until then.
+TEST_F(FilesContract, DeletionAtTheNextStartIsRecordedForTheSystem) {
+  const std::string file = At("locked.txt");
+  const std::string key = "SYSTEM\\CurrentControlSet\\Control\\Session Manager";
+  const std::string name = "PendingFileRenameOperations";
+  ASSERT_TRUE(Files().MoveFileExW(file, std::nullopt, platform::kMovefileDelayUntilReboot))
+      << GetLastError();
+  EXPECT_NE(Files().GetFileAttributesW(file), kInvalidFileAttributes);
+
+  platform::UniqueHkey opened;
+  ASSERT_EQ(platform::Registry().RegOpenKeyExW(platform::kHkeyLocalMachine, key, 0,
+                                               platform::kKeyQueryValue | platform::kKeySetValue,
+                                               *opened.put()),
+            0U);
+  Dword type = 0;
+  Dword size = 0;
+  ASSERT_EQ(platform::Registry().RegQueryValueExW(opened.get(), name, &type, nullptr, &size), 0U);
+  std::vector<std::uint8_t> data(size);
+  ASSERT_EQ(platform::Registry().RegQueryValueExW(opened.get(), name, &type, data.data(), &size),
+            0U);
+  EXPECT_EQ(type, platform::kRegMultiSz);
+  const std::string text = support::FromUtf16Bytes(data.data(), data.size());
+  const std::string entry = "\\??\\" + file + std::string(1, '\0') + std::string(1, '\0');
+  EXPECT_NE(support::Lower(text).find(support::Lower(entry)), std::string::npos) << text;
+  // This machine is not restarted: the list goes again.
+  EXPECT_EQ(platform::Registry().RegDeleteValueW(opened.get(), name), 0U);
 }
 
 }  // namespace

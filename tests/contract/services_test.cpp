@@ -80,9 +80,22 @@ TEST_F(ServicesContract, SecondDeleteOnAnOpenHandleSaysMarkedForDeletion) {
   EXPECT_TRUE(Services().DeleteService(service.get()));
   EXPECT_FALSE(Services().DeleteService(service.get()));
   EXPECT_EQ(GetLastError(), platform::kErrorServiceMarkedForDelete);
+  // A request for no change tells the mark without changing anything.
+  EXPECT_FALSE(Services().ChangeServiceConfigW(service.get()));
+  EXPECT_EQ(GetLastError(), platform::kErrorServiceMarkedForDelete);
 }
 
 // A handle that is not open is refused with 6 by every call, and nothing is touched.
+// A service that is not marked takes a request for no change, and is as it was.
+TEST_F(ServicesContract, ARequestForNoChangeChangesNothing) {
+  machine->AddService(kService, /*running=*/true);
+  UniqueServiceHandle service = Open(kService);
+  ASSERT_TRUE(service) << GetLastError();
+  EXPECT_TRUE(Services().ChangeServiceConfigW(service.get())) << GetLastError();
+  EXPECT_TRUE(Services().ChangeServiceConfigW(service.get())) << "and again";
+  EXPECT_TRUE(machine->HasService(kService));
+}
+
 TEST_F(ServicesContract, HandleThatIsNotOpenIsInvalid) {
   machine->AddService(kService, /*running=*/false);
   const Handle closed = Open(kService).release();

@@ -415,16 +415,12 @@ FakeMachine::ServiceHandle* FakeMachine::FindHandle(Handle h, bool wantManager) 
   return &it->second;
 }
 
-// Where the service manager keeps each service's settings.
-const std::string kServicesKey = "HKLM\\SYSTEM\\CurrentControlSet\\Services\\";
-
 // A service marked for deletion goes once it has stopped and its last handle is closed.
 void FakeMachine::RemoveIfDone(const std::string& serviceName) {
   const auto it = services_.find(serviceName);
   if (it != services_.end() && it->second.markedForDelete &&
       it->second.state == ServiceState::kStopped && it->second.openHandles == 0) {
     services_.erase(it);
-    DeleteKeyTree(kServicesKey + serviceName);
   }
 }
 
@@ -518,8 +514,27 @@ bool FakeMachine::DeleteService(Handle service) {
     return false;
   }
   s->markedForDelete = true;
-  // The service manager keeps the mark in the service's key, as Windows does.
-  SetDwordValue(kServicesKey + handle->service, "DeleteFlag", 1);
+  return true;
+}
+
+bool FakeMachine::ChangeServiceConfigW(Handle service) {
+  ServiceHandle* handle = FindHandle(service, false);
+  calls.push_back("ChangeServiceConfigW(" + (handle ? handle->service : std::string("?")) + ")");
+  if (handle == nullptr) return false;
+  if (Faulted("ChangeServiceConfigW", handle->service)) return false;
+  const FakeService* s = FindService(handle->service);
+  if (s == nullptr) {
+    SetLastError(kErrorServiceDoesNotExist);
+    return false;
+  }
+  if ((handle->access & kServiceChangeConfig) == 0) {
+    SetLastError(kErrorAccessDenied);
+    return false;
+  }
+  if (s->markedForDelete) {
+    SetLastError(kErrorServiceMarkedForDelete);
+    return false;
+  }
   return true;
 }
 

@@ -272,6 +272,7 @@ class FakeMachine final : public platform::IDebugOutput,
                       Dword desiredAccess) override;
   bool ControlService(Handle service, Dword control, platform::ServiceStatus& status) override;
   bool DeleteService(Handle service) override;
+  bool ChangeServiceConfigW(Handle service) override;
   bool CloseServiceHandle(Handle h) override;
   int MessageBoxW(Handle owner, const std::string& text, const std::string& caption,
                   Dword type) override;

@@ -62,6 +62,16 @@ class Win32Services final : public IServices {
     return false;
   }
 
+  bool ChangeServiceConfigW(Handle service) override {
+    if (::ChangeServiceConfigW(FromHandle<SC_HANDLE>(service), SERVICE_NO_CHANGE, SERVICE_NO_CHANGE,
+                               SERVICE_NO_CHANGE, nullptr, nullptr, nullptr, nullptr, nullptr,
+                               nullptr, nullptr)) {
+      return true;
+    }
+    TakeLastError();
+    return false;
+  }
+
   // Closes a manager or service handle; false with 6 for one that is not open.
   bool CloseServiceHandle(Handle h) override {
     if (::CloseServiceHandle(FromHandle<SC_HANDLE>(h))) return true;
