@@ -4,6 +4,7 @@
 #include <span>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace orvo::shellext {
 
@@ -53,6 +54,7 @@ struct Verb {
   std::string_view gate;
   GateKind gateKind;
   std::span<const std::string_view> classes;
+  std::string_view routine;  // the per-verb routine that installs and removes it
 };
 
 // Every verb of the toolkit, in the order of their ordering characters; the fixed-name runas
@@ -63,6 +65,9 @@ const Verb* FindVerb(std::string_view keyName);
 // True when the name (any letter case) is the key name of one of the toolkit's own verbs (the
 // fixed-name runas excluded).
 bool IsToolkitVerbName(std::string_view name);
+// The classes a routine's verbs are written for, in catalogue order, each once: the classes
+// the removal runs that routine for.
+std::vector<std::string_view> RoutineClasses(std::string_view routine);
 // The parent key of a verb for a class, below HKLM: "SOFTWARE\Classes\<class>\shell" or
 // "...\shellex\ContextMenuHandlers".
 std::string VerbParent(const Verb& verb, const std::string& sClass);

@@ -32,35 +32,25 @@ constexpr const char* kNoOpenText =
     "These files are small helper programs that can be used by other programs. Modifying them "
     "could make your computer less functional.";
 
-constexpr string_view kAll[] = {"AllFilesystemObjects"};
-constexpr string_view kLinks[] = {"lnkfile"};
-constexpr string_view kNotepad[] = {"AllFilesystemObjects", "Unknown"};
-constexpr string_view kPrompt[] = {"*", "Directory", "Drive", "Directory\\Background"};
-constexpr string_view kExecutables[] = {"exefile",     "comfile",   "batfile", "cmdfile",
-                                        "vbsfile",     "vbefile",   "wshfile", "wsffile",
-                                        "Msi.Package", "Msi.Patch", "scrfile"};
-constexpr string_view kDlls[] = {"dllfile"};
-constexpr string_view kLibraries[] = {"dllfile", "ocxfile", "ax_auto_file"};
-
 constexpr std::array<Routine, 18> kRoutines{{
-    {"InstAutoPelmEdition", &InstAutoPelmEdition, kAll},
-    {"InstQsearch", &InstQsearch, kAll},
-    {"InstCopyPath", &InstCopyPath, kAll},
-    {"InstFindTarget", &InstFindTarget, kLinks},
-    {"InstCopyMoveTo", &InstCopyMoveTo, kAll},
-    {"InstOpenInNotepad", &InstOpenInNotepad, kNotepad},
-    {"InstCMDHere", &InstCMDHere, kPrompt},
-    {"InstDefrag", &InstDefrag, kAll},
-    {"InstSecureDelete", &InstSecureDelete, kAll},
-    {"InstUploadToVT", &InstUploadToVT, kAll},
-    {"InstUnlockFile", &InstUnlockFile, kAll},
-    {"InstTakeOwner", &InstTakeOwner, kAll},
-    {"InstRunWithParms", &InstRunWithParms, kExecutables},
-    {"InstWorkWithFile", &InstWorkWithFile, kAll},
-    {"InstRegSearch", &InstRegSearch, kAll},
-    {"InstFindDups", &InstFindDups, kAll},
-    {"InstIsDLLLoaded", &InstIsDLLLoaded, kDlls},
-    {"InstRegSvr", &InstRegSvr, kLibraries},
+    {"InstAutoPelmEdition", &InstAutoPelmEdition},
+    {"InstQsearch", &InstQsearch},
+    {"InstCopyPath", &InstCopyPath},
+    {"InstFindTarget", &InstFindTarget},
+    {"InstCopyMoveTo", &InstCopyMoveTo},
+    {"InstOpenInNotepad", &InstOpenInNotepad},
+    {"InstCMDHere", &InstCMDHere},
+    {"InstDefrag", &InstDefrag},
+    {"InstSecureDelete", &InstSecureDelete},
+    {"InstUploadToVT", &InstUploadToVT},
+    {"InstUnlockFile", &InstUnlockFile},
+    {"InstTakeOwner", &InstTakeOwner},
+    {"InstRunWithParms", &InstRunWithParms},
+    {"InstWorkWithFile", &InstWorkWithFile},
+    {"InstRegSearch", &InstRegSearch},
+    {"InstFindDups", &InstFindDups},
+    {"InstIsDLLLoaded", &InstIsDLLLoaded},
+    {"InstRegSvr", &InstRegSvr},
 }};
 
 // The file-system object the module shares, made on first use.
@@ -160,7 +150,7 @@ void BuiltInRemoval() {
   LoggedStep(kRemoveAllError, [] { FixDefaults(); });
   const bool bUninstall = true;
   for (const Routine& routine : kRoutines) {
-    for (const string_view sClass : routine.classes) {
+    for (const string_view sClass : RoutineClasses(routine.name)) {
       LoggedStep(kRemoveAllError, [&] { routine.run(std::string(sClass), bUninstall); });
     }
   }

@@ -28,13 +28,13 @@ void RemoveWin7Menus();
 // The verb key names of older toolkit versions.
 void RemoveLegacyVerbs();
 
-// One per-verb routine of the built-in removal and the classes it runs for, in order.
+// One per-verb routine of the built-in removal; it runs for each class its verbs are written
+// for (RoutineClasses of the catalogue), in order.
 struct Routine {
   std::string_view name;
   void (*run)(std::string sTargetFileType, const bool& bUninstall);
-  std::span<const std::string_view> classes;
 };
-// The eighteen routines in the order the built-in removal runs them (35 calls in all).
+// The eighteen routines in the order the built-in removal runs them.
 std::span<const Routine> RemovalRoutines();
 
 }  // namespace orvo::shellext

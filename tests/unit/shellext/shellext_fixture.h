@@ -98,7 +98,9 @@ class ShellExtTest : public ::testing::Test {
     Settings().sIniPath = kIni;
     const bool install = false;
     for (const Routine& routine : RemovalRoutines()) {
-      for (const std::string_view c : routine.classes) routine.run(std::string(c), install);
+      for (const std::string_view c : RoutineClasses(routine.name)) {
+        routine.run(std::string(c), install);
+      }
     }
     machine.SetDwordValue(kSettings, "Installed", 1);
     machine.SetStringValue(kSettings, "Calling Application", "TarnwickShellExtensions");
