@@ -18,6 +18,10 @@ sys.path.insert(0, str(Path(__file__).resolve().parent))
 import winebox  # noqa: E402
 
 
+# The Windows version the demo's prefix reports to the program.
+VERSION = "win10"
+
+
 def print_listing(title: str, states) -> None:
     print(f"\n===== {title} =====")
     for trace, state in states:
@@ -41,7 +45,7 @@ def main() -> int:
         prefix.start_server()
         processes = winebox.Processes(prefix, winebox.sleeper_of(args), winebox.TRACES)
         try:
-            winebox.seed(prefix, args)
+            winebox.seed(prefix, args, version=VERSION)
             processes.start()
             before = winebox.listing(prefix)
             print_listing("BEFORE", before)
@@ -68,13 +72,23 @@ def main() -> int:
             if run.exit_code != 0:
                 problems.append(f"exit code {run.exit_code}")
 
-            going = [t for t in winebox.TRACES if winebox.expected_present(t, "yes") is False]
+            going = [t for t in winebox.TRACES if not isinstance(t, winebox.ValueTrace) and
+                     winebox.expected_present(t, "yes", VERSION) is False]
             after = winebox.listing(prefix, winebox.TRACES, going)
             print_listing("AFTER", after)
             print("\n===== WHAT CHANGED =====")
             was = dict(before)
             for trace, state in after:
-                must_stay = winebox.expected_present(trace, "yes")
+                if isinstance(trace, winebox.ValueTrace):
+                    wanted = winebox.expected_value(trace, ["yes"], VERSION)
+                    verdict = ("gone" if state is None else "left" if state == was[trace]
+                               else "changed")
+                    note = "" if state == wanted else f"   <-- UNEXPECTED (wanted {wanted})"
+                    if state != wanted:
+                        problems.append(f"{trace.label}: {state}, wanted {wanted}")
+                    print(f"   {verdict:<7} {trace.label}{note}")
+                    continue
+                must_stay = winebox.expected_present(trace, "yes", VERSION)
                 verdict = "left" if state else "gone"
                 if must_stay is None:
                     note = "   (either is fine)"

@@ -1,8 +1,9 @@
 #!/usr/bin/env python3
 """End-to-end tests: the real OrvoCleanup.exe in seeded Wine prefixes, boxes answered by key
 presses under Xvfb, then the boxes, the exit code, the debug output, the programs it started,
-the services, the files and the running processes checked. One template prefix is booted
-per run and copied for each case."""
+the registry keys and values, the services, the files and the running processes checked. Each
+case's prefix reports the Windows version the case is about to the program. One template
+prefix is booted per run and copied for each case."""
 
 from __future__ import annotations
 
@@ -49,6 +50,45 @@ UNEXPECTED_LOG: dict[str, list[str]] = {
     "yes": [],
 }
 
+# The shell-extension removal of No and Yes. The per-verb removal calls, in the order the
+# program makes them: each routine once for each of its classes.
+REMOVAL_CALLS = [
+    ("InstAutoPelmEdition", ["AllFilesystemObjects"]),
+    ("InstQsearch", ["AllFilesystemObjects"]),
+    ("InstCopyPath", ["AllFilesystemObjects"]),
+    ("InstFindTarget", ["lnkfile"]),
+    ("InstCopyMoveTo", ["AllFilesystemObjects"]),
+    ("InstOpenInNotepad", ["AllFilesystemObjects", "Unknown"]),
+    ("InstCMDHere", ["*", "Directory", "Drive", "Directory\\Background"]),
+    ("InstDefrag", ["AllFilesystemObjects"]),
+    ("InstSecureDelete", ["AllFilesystemObjects"]),
+    ("InstUploadToVT", ["AllFilesystemObjects"]),
+    ("InstUnlockFile", ["AllFilesystemObjects"]),
+    ("InstTakeOwner", ["AllFilesystemObjects"]),
+    ("InstRunWithParms", ["exefile", "comfile", "batfile", "cmdfile", "vbsfile", "vbefile",
+                          "wshfile", "wsffile", "Msi.Package", "Msi.Patch", "scrfile"]),
+    ("InstWorkWithFile", ["AllFilesystemObjects"]),
+    ("InstRegSearch", ["AllFilesystemObjects"]),
+    ("InstFindDups", ["AllFilesystemObjects"]),
+    ("InstIsDLLLoaded", ["dllfile"]),
+    ("InstRegSvr", ["dllfile", "ocxfile", "ax_auto_file"]),
+]
+REMOVAL_CALL_LOG = [rf"^\t{routine}: Type={re.escape(cls)} Uninstall=True$"
+                    for routine, classes in REMOVAL_CALLS for cls in classes]
+# The saved default verb of "Unknown" written back (once, on the first run in a prefix).
+WRITING_BACK = r"^\t\t- Writing back original default value for:  Unknown - openas$"
+RESTORE_LOG = [r"^\tFixDefaults$", r"^\tFixDefaults: Info$", WRITING_BACK]
+REMOVE_ALL_LOG = [r"^\tRemoveAll: bLoadConfig=False$", r"^\tRemove All: bforceaction=True$"]
+TOOL_STARTED = r"^\tRemove All: Removing with original tool in: "
+TOOL_CLEARED = r"^\tRemove All: Successfully removed shell extensions using original tool\.$"
+TOOL_FAILED = (r"^\tRemove All: Failed to remove shell extensions using original tool\.  "
+               r"Using this tool for removal\.\.\.$")
+TOOL_NOT_FOUND = r"^\tRemove All: Original tool not found\.  Using this tool for removal\.\.\.$"
+TOOL_REFUSED = r"^\t\t- Not run: .*TarnwickShellExtensions\.exe is outside the Program Files"
+BUILT_IN_REMOVAL = r"^\tRemove All: Removing Shell Extensions\.\.\.$"
+# A routine that caught a failure, or a removal call without its class.
+CAUGHT_FAILURE = r"VB Error|Resuming after error|Aborting to avoid registry damage"
+
 
 @dataclasses.dataclass
 class Case:
@@ -67,7 +107,26 @@ class Case:
     # Under Wine the link stays, and with it the folders that hold it, so the cases without
     # it are the ones that show the whole temporary folder goes.
     folder_link: bool = False
+    # Hold a file of the temporary folder open from another process for the whole run
+    # (winebox.HELD_FILE): the program records it, and the folder that holds it, for deletion
+    # at the next start, and its last box says so.
+    held: bool = False
+    # The Windows version the prefix reports to the program (a name of winebox.VERSIONS).
+    version: str = "win10"
+    # The toolkit's installer tool (the double) as the bookkeeping names it: "inside" the
+    # installation's folder under Program Files, which the program may start; the same, with
+    # a file beside it that makes it clear "Installed" ("clears"); or in a folder of the
+    # user's ("outside"), which the program must refuse.
+    tool: str = "inside"
 
+    @property
+    def location(self) -> str:
+        """The installation's folder: "Installed Location", where the tool double lies."""
+        return OUTSIDE_LOCATION if self.tool == "outside" else winebox.TOOLKIT_DIR
+
+
+# A folder the user can write: a tool there must never be started by the elevated program.
+OUTSIDE_LOCATION = "C:\\users\\root\\Tools\\"
 
 SEALED = winebox.KeyTrace("HKLM\\Software\\Tarnwick\\Sealed", "owned by SYSTEM, empty DACL",
                           locked="system")
@@ -91,11 +150,25 @@ REG_COMMAND_LINE = (r'^"C:\\windows\\Sysnative\\reg\.exe" DELETE "HKLM\\Software
                     r"/f /reg:64$")
 
 
+# Each version's branches of the shell-extension removal: No, Yes, and Yes again in the prefix
+# Yes left (Windows 10 has them among the cases above).
+VERSION_CASES = [
+    case
+    for version, name in (("winxp", "Windows XP"), ("vista", "Windows Vista"),
+                          ("win7", "Windows 7"))
+    for case in (
+        Case(f"{version}-no", "no", f"Return (No) on {name}", version=version),
+        Case(f"{version}-yes", "yes", f"y (Yes) on {name}", version=version),
+        Case(f"{version}-yes-again", "yes", f"y again on the cleaned prefix on {name}",
+             reuse=f"{version}-yes", version=version),
+    )
+]
+
 CASES = [
     Case("cancel", "cancel", "Escape on the first box: the program ends, nothing changes",
          folder_link=True),
-    Case("no", "no", "Return (No): Orvo's services, qsearch.exe and temporary folder go, the "
-         "library stays; nothing behind the folder link goes", folder_link=True),
+    Case("no", "no", "Return (No): Orvo's services, qsearch.exe, temporary folder and context-menu "
+         "verbs go, the library stays; nothing behind the folder link goes", folder_link=True),
     Case("yes", "yes", "y (Yes): also the event-log library the 32-bit program sees, and mmc.exe "
          "ends", screenshots=True, folder_link=True),
     Case("yes-again", "yes", "y again on the cleaned prefix: ends normally", reuse="yes",
@@ -104,7 +177,91 @@ CASES = [
          planted=True),
     Case("sealed-key", "yes", "y with an undeletable key below the vendor key: the whole ladder",
          sealed=True),
+    *VERSION_CASES,
+    Case("held-file", "no", "Return (No) while another program holds a file of the temporary "
+         "folder open: it and its folder go at the next start, and the last box says so",
+         held=True),
+    Case("held-file-xp", "no", "the same on Windows XP", held=True, version="winxp"),
+    Case("tool-clears", "no", "Return (No) on Windows Vista, the installer tool clears "
+         "\"Installed\": the built-in removal is skipped", version="vista", tool="clears"),
+    Case("tool-outside", "no", "Return (No) on Windows XP, the installer tool in a folder of the "
+         "user's: never started, the built-in removal runs", version="winxp", tool="outside"),
 ]
+
+
+def tool_tried(case: Case, answer: str, first: bool) -> bool:
+    """Whether the run looks for the installer tool at all: only before Windows 7 (from 7 on
+    the bookkeeping that names it is gone first), only on No (Yes has deleted the vendor key
+    that holds the bookkeeping), and only in the first run in its prefix (a run before it took
+    the bookkeeping away)."""
+    return first and answer == "no" and case.version in winebox.PRE_WIN7
+
+
+def expected_log(case: Case, answer: str, first: bool) -> list[str]:
+    """The debug lines a run must write, in order; `first` when it is the first run in its
+    prefix (then the saved default verb of "Unknown" is there to write back)."""
+    if answer == "cancel":
+        return []
+    restore = RESTORE_LOG if first else []
+    lines = []
+    if answer == "yes":
+        # The saved default verbs go back before the vendor key, which holds them, goes.
+        lines += restore + EXPECTED_LOG["yes"]
+    elif case.version not in winebox.PRE_WIN7:
+        # From Windows 7 on, the cascading menus' removal restores them before it deletes the
+        # bookkeeping.
+        lines += restore
+    lines += REMOVE_ALL_LOG
+    if tool_tried(case, answer, first) and case.tool == "outside":
+        tool = re.escape(case.location + winebox.INSTALLER_TOOL)
+        lines += [r"^\tRemoveAll: Info$",
+                  rf"^\t\t- Not run: {tool} is outside the Program Files folders, where only "
+                  r"administrators may change programs$"]
+    elif tool_tried(case, answer, first):
+        lines.append(TOOL_STARTED + re.escape(case.location) + "$")
+        if case.tool == "clears":
+            return lines + [TOOL_CLEARED]
+        lines.append(TOOL_FAILED)
+    else:
+        lines.append(TOOL_NOT_FOUND)
+    lines += [BUILT_IN_REMOVAL, r"^\tFixDefaults$"]
+    if answer == "no" and case.version in winebox.PRE_WIN7:
+        lines += restore[1:]
+    lines += REMOVAL_CALL_LOG
+    if case.held:
+        # The held file makes the folder's removal grant the administrators access before it
+        # tries again: with the system's icacls.exe from Vista on, its cacls.exe before.
+        tool = "cacls.exe" if case.version == "winxp" else "icacls.exe"
+        lines.append(r'^\tShellandWaitForTermination:  "C:\\windows\\Sysnative\\' +
+                     re.escape(tool) + r'" "' + re.escape(winebox.TEMP + "\\Orvo") + '"')
+    return lines
+
+
+def unexpected_log(case: Case, answer: str, first: bool) -> list[str]:
+    """Patterns no debug line of the run may match."""
+    lines = list(UNEXPECTED_LOG[answer])
+    if answer == "cancel":
+        return lines
+    lines.append(CAUGHT_FAILURE)
+    if not first:
+        lines.append(WRITING_BACK)
+    if not tool_tried(case, answer, first):
+        lines += [TOOL_STARTED, TOOL_CLEARED, TOOL_FAILED, TOOL_REFUSED]
+    elif case.tool == "outside":
+        lines += [TOOL_CLEARED]
+    elif case.tool == "clears":
+        lines += [TOOL_NOT_FOUND, TOOL_REFUSED, TOOL_FAILED, BUILT_IN_REMOVAL, r"Uninstall=",
+                  r"FixDefaults"]
+    else:
+        lines += [TOOL_NOT_FOUND, TOOL_REFUSED, TOOL_CLEARED]
+    return lines
+
+
+def written_once(case: Case, answer: str, first: bool) -> list[str]:
+    """Patterns exactly one debug line of the run must match."""
+    built_in = answer != "cancel" and not (tool_tried(case, answer, first) and
+                                           case.tool == "clears")
+    return [WRITING_BACK] if first and built_in else []
 
 
 def missing_in_order(run: winebox.Run, patterns: list[str]) -> list[str]:
@@ -143,8 +300,53 @@ SYSTEM_CMD = re.compile(r"^C:\\windows\\(Sysnative|System32)\\cmd\.exe$", re.I)
 
 
 def traces_of(case: Case) -> list:
-    traces = winebox.TRACES + ([SEALED, *USER_WINDIR_DECOYS] if case.sealed else [])
+    traces = (winebox.BASE_TRACES + winebox.shell_extension_traces(case.location) +
+              ([SEALED, *USER_WINDIR_DECOYS] if case.sealed else []))
+    if case.held:
+        traces = winebox.with_held_file(traces)
     return winebox.with_folder_link(traces) if case.folder_link else traces
+
+
+# What the last box says is left, when something is: a line for each trace, in the order the
+# program looks them up again.
+LEFT_AFTER_FOLDER_LINK = ("Done!\r\n\r\nCould not be removed:"
+                          f"\r\nLink {winebox.FOLDER_LINK.path}"
+                          f"\r\nFolder {winebox.TEMP}\\Orvo\\Cache"
+                          f"\r\nFolder {winebox.TEMP}\\Orvo")
+LEFT_AFTER_SEALED_KEY = ("Done!\r\n\r\nCould not be removed:"
+                         "\r\nRegistry key HKEY_LOCAL_MACHINE\\Software\\Tarnwick")
+GOING_AT_NEXT_START = ("Done!\r\n\r\nRemoved at the next start of Windows:"
+                       f"\r\nFile {winebox.HELD_FILE}\r\nFolder {winebox.TEMP}\\Orvo")
+# The installer tool double said it took the verbs out but left them: the box names the
+# bookkeeping, then the verb keys. The relay trace cuts long texts short (with "..."), so only
+# the first lines are compared; the full text of a long box is the unit tests' to check.
+LEFT_BY_THE_TOOL = re.compile(
+    r"Done!\r\n\r\nCould not be removed:"
+    r"\r\nRegistry key HKEY_LOCAL_MACHINE\\Software\\Tarnwick\\Orvo\\Shell Extensions"
+    r"\r\nRegistry key HKEY_LOCAL_MACHINE\\SOFTWARE\\Classes\\AllFilesystemObjects\\shell"
+    r"\\!0CopyPath\r\n.*", re.S)
+
+
+def last_box_text(case: Case, earlier: list[str]) -> "str | re.Pattern":
+    """What the last box must say after this run: "Done!" alone when nothing is left (under
+    Wine a folder link, and with it the folders that hold it, always is)."""
+    if case.held:
+        return GOING_AT_NEXT_START
+    if case.folder_link:
+        return LEFT_AFTER_FOLDER_LINK
+    if case.sealed:
+        return LEFT_AFTER_SEALED_KEY
+    if case.tool == "clears" and tool_tried(case, case.answer, not earlier):
+        return LEFT_BY_THE_TOOL
+    return winebox.DONE
+
+
+def seen_by(case: Case, trace, answers: list[str]) -> list[str]:
+    """The answers as the trace sees them: where the installer tool took the verbs out, No ran
+    no built-in removal, and of the shell-extension traces only "Installed" changed."""
+    if case.tool == "clears" and getattr(trace, "shell", False):
+        return [winebox.TOOL_REMOVED if answer == "no" else answer for answer in answers]
+    return answers
 
 
 def must_stay(case: Case, trace, earlier: list[str],
@@ -160,11 +362,17 @@ def must_stay(case: Case, trace, earlier: list[str],
     if isinstance(trace, winebox.ProcessTrace):
         if answer is None or (trace.holds and not must_stay(case, trace.holds, earlier)):
             return True
-        return winebox.expected_present(trace, answer)
-    expected = [winebox.expected_present(trace, a) for a in earlier + ([answer] if answer else [])]
+        return winebox.expected_present(trace, answer, case.version)
+    answers = seen_by(case, trace, earlier + ([answer] if answer else []))
+    expected = [winebox.expected_present(trace, a, case.version) for a in answers]
     if False in expected:
         return False
     return None if None in expected else True
+
+
+def value_wanted(case: Case, trace: winebox.ValueTrace, answers: list[str]) -> Optional[str]:
+    """The state a value must show after the runs answered `answers` in its prefix."""
+    return winebox.expected_value(trace, seen_by(case, trace, answers), case.version)
 
 
 @dataclasses.dataclass
@@ -250,7 +458,8 @@ class E2E:
                   log: winebox.Log, outcome: Outcome) -> None:
         prefix = self.prefix_for(case, template, display, log)
         exe = self.install(case, prefix, log)
-        with winebox.Processes(prefix, winebox.sleeper_of(self.args), traces_of(case)):
+        with winebox.Processes(prefix, winebox.sleeper_of(self.args), traces_of(case),
+                               self.args.holder):
             ran = self.run_and_check(case, prefix, exe, log, outcome)
         if case.planted and ran:
             outcome.failures += self.check_planting(prefix, log)
@@ -272,8 +481,15 @@ class E2E:
         self.history[case.name] = []
         prefix.start_server()
         seeded = time.monotonic()
-        winebox.seed(prefix, self.args, traces_of(case))
+        winebox.seed(prefix, self.args, traces_of(case), case.version)
         log(f"seeded in {time.monotonic() - seeded:.1f} s")
+        # Control: the program is told the version the case is about, or the case proves
+        # nothing about that version's branches.
+        reported = winebox.program_version(prefix)
+        log(f"Windows version reported to OrvoCleanup.exe ({case.version}): {reported}")
+        if not reported.startswith(winebox.VERSIONS[case.version] + "."):
+            raise RuntimeError(f"control: OrvoCleanup.exe is told Windows {reported!r}, not "
+                               f"{winebox.VERSIONS[case.version]} ({case.version})")
         return prefix
 
     def install(self, case: Case, prefix: winebox.Prefix, log: winebox.Log) -> str:
@@ -286,6 +502,14 @@ class E2E:
             self.plant(prefix, log)
         for name in DOUBLES:
             shutil.copy2(self.args.recorder, prefix.host_path(winebox.DOWNLOADS) / name)
+        if not case.reuse:
+            tool = prefix.host_path(case.location + winebox.INSTALLER_TOOL)
+            tool.parent.mkdir(parents=True, exist_ok=True)
+            shutil.copy2(self.args.installer_tool, tool)
+            if case.tool == "clears":
+                (tool.parent / "clear-installed").write_bytes(b"")
+            log(f"installer tool double in {case.location}" +
+                (", told to clear \"Installed\"" if case.tool == "clears" else ""))
         if case.sealed and not case.reuse:
             for double in USER_WINDIR_DOUBLES:
                 target = prefix.host_path(USER_WINDIR + "\\" + double)
@@ -316,6 +540,13 @@ class E2E:
             log(f"  {trace.label}: {state or 'absent'}")
         cause = f"the run of case {case.reuse} went wrong" if case.reuse else "seeding went wrong"
         for trace, state in before:
+            if isinstance(trace, winebox.ValueTrace):
+                wanted = value_wanted(case, trace, earlier)
+                if state != wanted:
+                    outcome.failures.append(f"before the run, {trace.label} is "
+                                            f"{state or 'absent'}, not {wanted or 'absent'}; "
+                                            f"{cause}")
+                continue
             must_be_there = must_stay(case, trace, earlier)
             if must_be_there is not None and (state is not None) != must_be_there:
                 outcome.failures.append(f"before the run, {trace.label} is "
@@ -324,9 +555,12 @@ class E2E:
             return False
 
         # Only what the program itself starts is recorded.
-        for name in DOUBLES:
+        for name in DOUBLES + [winebox.INSTALLER_TOOL]:
             prefix.host_path(winebox.SUPPORT_DIR + "\\" + name + ".log").unlink(missing_ok=True)
         script = winebox.SCRIPTS[case.answer]
+        if case.answer != "cancel":
+            script = script[:-1] + [dataclasses.replace(script[-1],
+                                                        text=last_box_text(case, earlier))]
         shots = None
         if case.screenshots:
             shots = {step.tag: self.artifacts / f"box-{step.tag}.png" for step in script}
@@ -356,14 +590,22 @@ class E2E:
             outcome.failures.append(f"exit code {run.exit_code}, expected 0")
         for line in run.crashes:
             outcome.failures.append(f"crash or loader error in the trace: {line.strip()}")
-        outcome.failures += self.check_log(run, case.answer)
+        outcome.failures += self.check_log(run, case, earlier)
         outcome.failures += self.check_doubles(prefix, case, run, log)
+        outcome.failures += self.check_installer_tool(prefix, case, earlier, log)
         outcome.failures += self.check_cmd_starts(run, log)
 
         log("after the run:")
         was = dict(before)
         going = [t for t in traces_of(case) if must_stay(case, t, earlier, case.answer) is False]
         for trace, state in winebox.listing(prefix, traces_of(case), going):
+            if isinstance(trace, winebox.ValueTrace):
+                wanted = value_wanted(case, trace, history)
+                log(f"  {trace.label}: {state or 'absent'}")
+                if state != wanted:
+                    outcome.failures.append(f"{trace.label} is {state or 'absent'}; it must be "
+                                            f"{wanted or 'absent'} (was {was[trace] or 'absent'})")
+                continue
             must_be_there = must_stay(case, trace, earlier, case.answer)
             log(f"  {trace.label}: {state or 'absent'}" +
                 ("   (not checked)" if must_be_there is None else ""))
@@ -376,13 +618,54 @@ class E2E:
                 outcome.failures.append(f"{trace.label} is still there ({state}); it must go")
         return True
 
-    def check_log(self, run: winebox.Run, answer: str) -> list[str]:
-        """The expected debug lines, in order, among the program's own lines."""
-        failures = missing_in_order(run, EXPECTED_LOG[answer])
+    def check_log(self, run: winebox.Run, case: Case, earlier: list[str]) -> list[str]:
+        """The expected debug lines, in order, among the program's own lines; none of the
+        unexpected ones; and the lines written exactly once."""
+        answer, first = case.answer, not earlier
+        failures = missing_in_order(run, expected_log(case, answer, first))
         lines = [d.text for d in winebox.program_debug_lines(run)]
-        for pattern in UNEXPECTED_LOG[answer]:
-            failures += [f"debug line {line!r} must not be written after {answer}"
+        for pattern in unexpected_log(case, answer, first):
+            failures += [f"debug line {line!r} must not be written in this run"
                          for line in lines if re.search(pattern, line)]
+        for pattern in written_once(case, answer, first):
+            count = sum(1 for line in lines if re.search(pattern, line))
+            if count != 1:
+                failures.append(f"a debug line matching {pattern!r} must be written once; it "
+                                f"was written {count} times")
+        return failures
+
+    def check_installer_tool(self, prefix: winebox.Prefix, case: Case, earlier: list[str],
+                             log: winebox.Log) -> list[str]:
+        """The installer tool double runs once, by its full path, with "/remove /force" and its
+        own folder as the current folder, where the program may try it (and it did to
+        "Installed" what the case told it); anywhere else it never runs."""
+        path = prefix.host_path(f"{winebox.SUPPORT_DIR}\\{winebox.INSTALLER_TOOL}.log")
+        lines = path.read_text(encoding="utf-8-sig", errors="replace").splitlines() \
+            if path.is_file() else []
+        log(f"installer tool double ran {len(lines)} time(s)" +
+            "".join(f"\n  {line}" for line in lines))
+        if not tool_tried(case, case.answer, not earlier) or case.tool == "outside":
+            return [f"the installer tool ran: {line}" for line in lines]
+        if len(lines) != 1:
+            return [f"the installer tool should run once; it ran {len(lines)} times: {lines!r}"]
+        failures = []
+        tool = case.location + winebox.INSTALLER_TOOL
+        program, command_line, folder, installed = (lines[0].split("\t") + ["?"] * 4)[:4]
+        head = winebox.command_head(command_line)
+        arguments = command_line[len(head) + (2 if command_line.startswith('"') else 0):]
+        if program.lower() != tool.lower() or head.lower() != tool.lower():
+            failures.append(f"the installer tool ran as {program!r} (command line "
+                            f"{command_line!r}), not as {tool!r}")
+        if arguments.strip() != "/remove /force":
+            failures.append(f"the installer tool got {arguments.strip()!r}, not "
+                            f"'/remove /force'")
+        if folder.rstrip("\\").lower() != case.location.rstrip("\\").lower():
+            failures.append(f"the installer tool ran in {folder!r}, not in its own folder "
+                            f"{case.location!r}")
+        wanted = "cleared" if case.tool == "clears" else "kept"
+        if installed != wanted:
+            failures.append(f"control: the installer tool double reports {installed!r} for "
+                            f"\"Installed\", not {wanted!r}")
         return failures
 
     def check_doubles(self, prefix: winebox.Prefix, case: Case, run: winebox.Run,
@@ -496,7 +779,7 @@ class E2E:
         log("=== e2e summary ===")
         for o in outcomes:
             verdict = "PASS" if not o.failures else "FAIL"
-            log(f"{verdict}  {o.case.name:<13} {o.seconds:5.1f} s  exit={o.exit_code}  "
+            log(f"{verdict}  {o.case.name:<17} {o.seconds:5.1f} s  exit={o.exit_code}  "
                 f"debug lines={o.debug_lines}  boxes: {o.boxes}")
             for failure in o.failures:
                 log(f"        - {failure}")
@@ -513,6 +796,11 @@ def main() -> int:
     parser.add_argument("--recorder", type=Path, required=True,
                         help="command_recorder.exe (the doubles of subinacl.exe, reg.exe and "
                              "cmd.exe)")
+    parser.add_argument("--holder", type=Path, required=True,
+                        help="file_holder.exe (holds a file of the temporary folder open)")
+    parser.add_argument("--installer-tool", type=Path, required=True,
+                        help="installer_tool_double.exe (the double of the toolkit's installer "
+                             "tool)")
     parser.add_argument("--work", type=Path,
                         help="folder for the prefixes (default: a new folder under $TMPDIR or "
                              "/tmp, removed afterwards; keep it off a network share)")

@@ -321,18 +321,31 @@ def clone(template: Path, path: Path, log: Callable[[str], None],
 MACHINE_STATE_EXE = SUPPORT_DIR + "\\machine_state.exe"
 
 
+# How many characters of queries one start of machine_state.exe gets: a Windows command line
+# holds at most 32767, and a listing of every trace comes close to half of that.
+QUERY_CHARS = 24000
+
+
 def query_states(prefix: Prefix, queries: list[str]) -> dict[str, str]:
-    """The answer of machine_state.exe for each query ("key:HKLM\\..." or "service:NAME"):
-    "present", "absent", "denied", a service state such as "RUNNING", or "error N"."""
-    if not queries:
-        return {}
+    """The answer of machine_state.exe for each query ("key:HKLM\\...", "value:HKLM\\...|name",
+    "service:NAME", ...): "present", "absent", "denied", a service state such as "RUNNING", a
+    value such as "REG_SZ:text", or "error N". One start of the program, or a few when the
+    queries would not fit on one command line."""
+    answers: dict[str, str] = {}
+    batch: list[str] = []
+    for query in queries + [None]:
+        if batch and (query is None or sum(len(q) + 3 for q in batch + [query]) > QUERY_CHARS):
+            answers.update(query_batch(prefix, batch))
+            batch = []
+        if query is not None:
+            batch.append(query)
+    return answers
+
+
+def query_batch(prefix: Prefix, queries: list[str]) -> dict[str, str]:
     code, out, err = prefix.retry("machine_state.exe", lambda: prefix.wine(
         MACHINE_STATE_EXE, *queries))
-    answers = {}
-    for line in out.splitlines():
-        words = line.strip().split(" ")
-        cut = -2 if len(words) >= 3 and words[-2] == "error" else -1
-        answers[" ".join(words[:cut])] = " ".join(words[cut:])
+    answers = dict(line.rstrip("\r").split("\t", 1) for line in out.splitlines() if "\t" in line)
     missing = [q for q in queries if q not in answers]
     if code != 0 or missing:
         raise RuntimeError(f"machine_state.exe failed ({code}) for {missing or queries}: "
@@ -506,6 +519,10 @@ class ProcessTrace:
     note: str = ""
     removed_by: frozenset = frozenset()
     holds: Optional[FileTrace] = None
+    # The program copied there ("sleeper", or "holder": file_holder.exe, which holds the file
+    # its arguments name open without sharing) and its arguments.
+    program: str = "sleeper"
+    args: tuple = ()
     lags = True
 
     @property
@@ -527,12 +544,18 @@ class ProcessTrace:
 @dataclasses.dataclass(frozen=True)
 class KeyTrace:
     """A registry key, named by its native path as the 64-bit reg.exe sees it (the 32-bit
-    view's keys below HKLM\\Software\\Wow6432Node). `locked` seeds it with an empty DACL
-    and that owner ("administrators" or "system")."""
+    view's keys below HKLM\\Software\\Wow6432Node), seeded with `values` ((name, data) pairs:
+    text for REG_SZ, a number for REG_DWORD; "" names the default value). `locked` seeds it
+    with an empty DACL and that owner ("administrators" or "system"). On the Windows versions
+    in `kept_on` the program leaves it whatever the answer. `shell` marks the traces of the
+    toolkit's context-menu verbs and their bookkeeping."""
     path: str
     note: str = ""
     removed_by: frozenset = frozenset()
     locked: Optional[str] = None
+    values: tuple = (("SeededBy", "e2e"),)
+    kept_on: frozenset = frozenset()
+    shell: bool = False
     lags = False
 
     @property
@@ -552,6 +575,46 @@ class KeyTrace:
         return answer
 
 
+def value_state(data) -> Optional[str]:
+    """How machine_state.exe shows a value holding `data` (None: no value)."""
+    if data is None:
+        return None
+    if isinstance(data, tuple):  # a list of strings (REG_MULTI_SZ)
+        return "REG_MULTI_SZ:" + "".join(f"[{item}]" for item in data)
+    return f"REG_DWORD:{data}" if isinstance(data, int) else f"REG_SZ:{data}"
+
+
+@dataclasses.dataclass(frozen=True)
+class ValueTrace:
+    """A registry value of a key named as KeyTrace names it ("" names the default value),
+    seeded with `data` (text for REG_SZ, a number for REG_DWORD; None: not seeded, so absent
+    before the first run). After an answer in `removed_by` it is gone; after one in
+    `written_by` it holds `becomes`; after any other answer, and on the versions in
+    `kept_on`, it holds what it held before. `shell` as for KeyTrace."""
+    key: str
+    name: str
+    data: object = None
+    note: str = ""
+    removed_by: frozenset = frozenset()
+    written_by: frozenset = frozenset()
+    becomes: object = None
+    kept_on: frozenset = frozenset()
+    shell: bool = False
+    lags = False
+
+    @property
+    def label(self) -> str:
+        return (f"value {self.key}|{self.name or '(default)'}" +
+                (f" ({self.note})" if self.note else ""))
+
+    @property
+    def query(self) -> str:
+        return f"value:{self.key}|{self.name}"
+
+    def state(self, prefix: Prefix, answer: Optional[str]) -> Optional[str]:
+        return None if answer == "absent" else answer
+
+
 YES_NO = frozenset({"yes", "no"})
 YES = frozenset({"yes"})
 
@@ -560,7 +623,7 @@ EVENT_LOG_LIBRARY = FileTrace("C:\\windows\\syswow64\\tarnwickeventlogmsghelper.
 
 TOOLKIT_SERVICES = ("OrvoStartupKillService", "ReaperPlusService", "Orvo_CFSvc")
 
-TRACES = [
+BASE_TRACES = [
     ServiceTrace("OrvoStartupKillService", removed_by=YES_NO),
     ServiceTrace("ReaperPlusService", running=True, removed_by=YES_NO),
     ServiceTrace("Orvo_CFSvc", removed_by=YES_NO),
@@ -578,9 +641,9 @@ TRACES = [
     # The vendor key with a subtree three levels deep, and a key that allows nobody anything,
     # owned by the administrators as an install leaves it. The 32-bit program deletes it in
     # the 64-bit view, where the toolkit's 64-bit parts keep it; the key of the same name in
-    # the program's own 32-bit view (Wow6432Node) is not the vendor key and stays.
+    # the program's own 32-bit view (Wow6432Node) is not the vendor key and stays. Its
+    # "Orvo\\Shell Extensions" subtree is among the shell-extension traces below.
     KeyTrace("HKLM\\Software\\Tarnwick", removed_by=YES),
-    KeyTrace("HKLM\\Software\\Tarnwick\\Orvo\\Shell Extensions\\Installed", removed_by=YES),
     KeyTrace("HKLM\\Software\\Tarnwick\\Updater", removed_by=YES),
     KeyTrace("HKLM\\Software\\Tarnwick\\Locked", "DACL allows nobody", removed_by=YES,
              locked="administrators"),
@@ -618,6 +681,234 @@ TRACES = [
 ]
 
 
+# --------------------------------------------------------------------------
+# The toolkit's context-menu verbs, as an installation under Program Files leaves them in the
+# 64-bit view, their bookkeeping and the decoys beside them
+
+# The Windows versions a prefix is made to report to the program, and the version GetVersionEx
+# then reports to it (major.minor).
+VERSIONS = {"winxp": "5.1", "vista": "6.0", "win7": "6.1", "win10": "10.0"}
+PRE_WIN7 = frozenset({"winxp", "vista"})
+
+CLASSES = "HKLM\\SOFTWARE\\Classes"
+SHELL_EXTENSIONS = "HKLM\\Software\\Tarnwick\\Orvo\\Shell Extensions"
+# The installation's folder, which "Installed Location" names and where its installer tool lies,
+# and the folder of the toolkit's programs that the command lines name.
+TOOLKIT_DIR = "C:\\Program Files\\Tarnwick\\Orvo\\"
+MODULES_DIR = TOOLKIT_DIR + "Modules\\"
+INSTALLER_TOOL = "TarnwickShellExtensions.exe"
+# How the shell-extension traces see a No whose removal the installer tool did (it cleared
+# "Installed"): the built-in removal did not run, and only "Installed" changed.
+TOOL_REMOVED = "tool"
+
+NO_OPEN = ("These files are small helper programs that can be used by other programs. Modifying "
+           "them could make your computer less functional.")
+
+
+def toolkit_command(program: str, arguments: str) -> str:
+    return f'"{MODULES_DIR}{program}"{arguments}'
+
+
+def system_command(program: str, arguments: str) -> str:
+    return f'"{program}"{arguments}'
+
+
+@dataclasses.dataclass(frozen=True)
+class Verb:
+    """One row of the verb catalogue: a key `key` below SOFTWARE\\Classes\\<class>\\shell for each
+    of `classes`, holding the label as its default value (and `extra` values) and a "command"
+    subkey whose default value is the command line; or, without a label, a context-menu
+    handler below <class>\\shellex\\ContextMenuHandlers whose default value is `command` (a
+    CLSID). `installed` are its DWORD values below the bookkeeping key's "Installed"."""
+    key: str
+    label: Optional[str]
+    classes: tuple
+    command: str
+    installed: tuple
+    extra: tuple = ()
+    kept_on: frozenset = frozenset()
+
+
+ALL_OBJECTS = ("AllFilesystemObjects",)
+FILEWRIGHT = "Filewright.exe"
+
+VERBS = [
+    Verb("!0CopyPath", "Copy Path to Clipboard", ALL_OBJECTS,
+         toolkit_command(FILEWRIGHT, " -l %1"), ("CopyPath",)),
+    Verb("!1RunWithParms", "Run with Parameters",
+         ("exefile", "comfile", "batfile", "cmdfile", "vbsfile", "vbefile", "wshfile", "wsffile",
+          "Msi.Package", "Msi.Patch", "scrfile"),
+         toolkit_command(FILEWRIGHT, " -p %1"), ("RunWithParms",)),
+    Verb("!2Command_Prompt_Here", "Command Prompt Here", ("*", "Directory"),
+         system_command("cmd.exe", " /k pushd %V"), ("CommandPromptHere",)),
+    # A fixed name other programs use too; before Vista the program leaves it.
+    Verb("runas", "Command Prompt Here", ("Drive", "Directory\\Background"),
+         system_command("cmd.exe", " /k pushd %v"), ("CommandPromptHere",),
+         extra=(("NoWorkingDirectory", ""),), kept_on=frozenset({"winxp"})),
+    Verb("!3OpenFolder", "Find Shortcut Target", ("lnkfile",),
+         toolkit_command(FILEWRIGHT, " -t %1"), ("FindTarget",)),
+    Verb("!4OpenInNotepad", "Open in Notepad", ("AllFilesystemObjects", "Unknown"),
+         system_command("notepad.exe", " %1"), ("OpenInNotepad", "OpenUnknownInNotepad")),
+    Verb("!5GoogleThis", "Google This", ALL_OBJECTS,
+         toolkit_command("qsearch.exe", " -f %1"), ("GoogleThis",)),
+    Verb("!6GoogleWithFullPath", "Google with Full Path", ALL_OBJECTS,
+         toolkit_command("qsearch.exe", " -p %1"), ("GoogleWithFullPath",)),
+    Verb("!7RegSearch", "Search Registry", ALL_OBJECTS,
+         toolkit_command(FILEWRIGHT, " -s %1"), ("RegSearch",)),
+    Verb("!8FindDups", "Find Dups", ALL_OBJECTS,
+         toolkit_command(FILEWRIGHT, " -f %1"), ("FindDups",)),
+    Verb("!9UploadToVT", "Upload to VirusTotal", ALL_OBJECTS,
+         toolkit_command(FILEWRIGHT, " -v %1"), ("UploadToVT",)),
+    Verb("!aRegister_File", "Register File (regsvr32)", ("dllfile", "ocxfile", "ax_auto_file"),
+         'regsvr32.exe "%1"', ("RegSvr",)),
+    Verb("!bUnregister_File", "Unregister File (regsvr32 /u)",
+         ("dllfile", "ocxfile", "ax_auto_file"), 'regsvr32.exe /u "%1"', ("RegSvr",)),
+    Verb("!cIsDLLLoaded", "Is DLL Loaded", ("dllfile",),
+         toolkit_command(FILEWRIGHT, " -i %1"), ("IsDLLLoaded",)),
+    Verb("!dDefragFileDir", "Defrag File/Dir", ALL_OBJECTS,
+         toolkit_command(FILEWRIGHT, " -y %1"), ("Defrag",)),
+    Verb("!eUnlockFile", "Unlock File", ALL_OBJECTS,
+         toolkit_command(FILEWRIGHT, " -u %1"), ("UnlockFile",)),
+    Verb("!fTakeOwn", "Take Control", ALL_OBJECTS,
+         toolkit_command(FILEWRIGHT, " -g %1"), ("TakeControl",)),
+    Verb("!gRenameTo", "Rename with Dummy File/Dir", ALL_OBJECTS,
+         toolkit_command(FILEWRIGHT, " -r %1"), ("RenameTo",)),
+    Verb("!hDeleteAndRecord", "Delete", ALL_OBJECTS,
+         toolkit_command(FILEWRIGHT, " -d %1"), ("DeleteAndRecord",)),
+    Verb("!iDeleteNoRecycle", "Delete - Not Recycle", ALL_OBJECTS,
+         toolkit_command(FILEWRIGHT, " -o %1"), ()),
+    Verb("!jAddToMalwareList", "Blacklist and Delete", ALL_OBJECTS,
+         toolkit_command(FILEWRIGHT, " -a %1"), ("AddToMalwareList",)),
+    Verb("!kSecureDelete", "Secure Delete", ALL_OBJECTS,
+         toolkit_command(FILEWRIGHT, " -x %1"), ("SecureDelete",)),
+    Verb("!lDeleteOnReboot", "Delete on Reboot", ALL_OBJECTS,
+         toolkit_command(FILEWRIGHT, " -z %1"), ()),
+    Verb("!mCheckExistenceOnPelm", "Check Existence on Pelm", ALL_OBJECTS,
+         toolkit_command(FILEWRIGHT, " -c %1"), ("CheckExistenceOnPelm",)),
+    Verb("exWorkWithFile", "Work with File/Dir", ALL_OBJECTS,
+         toolkit_command(FILEWRIGHT, " -w %1"), ("WorkWithFile",)),
+    Verb("!CopyTo", None, ALL_OBJECTS, "{C2FBB630-2971-11D1-A18C-00C04FD75D13}",
+         ("CopyToFolder",)),
+    Verb("!MoveTo", None, ALL_OBJECTS, "{C2FBB631-2971-11D1-A18C-00C04FD75D13}",
+         ("MoveToFolder",)),
+]
+
+# Verb keys of older installations, all below AllFilesystemObjects\shell.
+LEGACY_VERBS = [
+    ("!z3RenameTo", "Rename with Dummy File/Dir", toolkit_command(FILEWRIGHT, " -r %1")),
+    ("!z4RenameTo", "Rename with Dummy File/Dir", toolkit_command(FILEWRIGHT, " -r %1")),
+    ("!z4CheckExistenceOnPelm", "Check Existence on Pelm",
+     toolkit_command(FILEWRIGHT, " -c %1")),
+    ("!z5CheckExistenceOnPelm", "Check Existence on Pelm",
+     toolkit_command(FILEWRIGHT, " -c %1")),
+]
+# The bookkeeping's "Installed" values beyond those of the catalogue.
+DEFAULT_TO_NOTEPAD = ("RegfileDefaultToNotepad", "BatchDefaultToNotepad", "ScriptDefaultToNotepad")
+
+
+def seeded_key(path: str, values, note: str = "", removed_by: frozenset = frozenset(),
+               kept_on: frozenset = frozenset(), shell: bool = True) -> list:
+    """A key and each of its values as traces, the values seeded by their own rows."""
+    return [KeyTrace(path, note, removed_by, values=(), kept_on=kept_on, shell=shell)] + [
+        ValueTrace(path, name, data, note, removed_by, kept_on=kept_on, shell=shell)
+        for name, data in values]
+
+
+def verb_with_command(path: str, label: str, command: str, extra=(), note: str = "",
+                      removed_by: frozenset = frozenset(), kept_on: frozenset = frozenset(),
+                      shell: bool = True) -> list:
+    """A verb key with its label (and `extra` values) and the default value of its "command"
+    subkey, which goes with it."""
+    return seeded_key(path, (("", label), *extra), note, removed_by, kept_on, shell) + [
+        ValueTrace(path + "\\command", "", command, note, removed_by, kept_on=kept_on,
+                   shell=shell)]
+
+
+def catalogue_traces() -> list:
+    traces = []
+    for verb in VERBS:
+        note = f"stays on {', '.join(sorted(verb.kept_on))}" if verb.kept_on else ""
+        for cls in verb.classes:
+            if verb.label is None:
+                traces += seeded_key(f"{CLASSES}\\{cls}\\shellex\\ContextMenuHandlers\\{verb.key}",
+                                     (("", verb.command),), note, YES_NO, verb.kept_on)
+            else:
+                traces += verb_with_command(f"{CLASSES}\\{cls}\\shell\\{verb.key}", verb.label,
+                                            verb.command, verb.extra, note, YES_NO, verb.kept_on)
+    for key, label, command in LEGACY_VERBS:
+        traces += verb_with_command(f"{CLASSES}\\AllFilesystemObjects\\shell\\{key}", label,
+                                    command, note="older installations", removed_by=YES_NO)
+    # The cascading menus, which only Windows 7 and later show: before 7 the program leaves them.
+    cascades = f"{CLASSES}\\AllFileSystemObjects\\Shell"
+    verbs = {verb.key: verb for verb in VERBS}
+    for menu, label, verb in (("Extensions", "Orvo Tools", verbs["!dDefragFileDir"]),
+                              ("Extensions - Action", "Orvo Actions", verbs["!hDeleteAndRecord"])):
+        traces += seeded_key(f"{cascades}\\{menu}", (("MUIVerb", label), ("SubCommands", "")),
+                             "cascading menu, stays before Windows 7", YES_NO, PRE_WIN7)
+        traces += verb_with_command(f"{cascades}\\{menu}\\Shell\\{verb.key}", verb.label,
+                                    verb.command, note="in a cascading menu", removed_by=YES_NO,
+                                    kept_on=PRE_WIN7)
+    return traces
+
+
+def bookkeeping_traces(location: str) -> list:
+    """The bookkeeping key of an installation in `location` (its "Installed Location"): the
+    installer tool clears "Installed" when it has taken the verbs out."""
+    installed = list(dict.fromkeys(v for verb in VERBS for v in verb.installed))
+    traces = seeded_key(SHELL_EXTENSIONS, (
+        ("Calling Application", "TarnwickShellExtensions"), ("Installed Location", location),
+        ("Prefix", ""), ("PrefixIcon", MODULES_DIR + "orvo14.ico")), "bookkeeping", YES_NO)
+    traces.append(ValueTrace(SHELL_EXTENSIONS, "Installed", 1, "bookkeeping", YES_NO,
+                             frozenset({TOOL_REMOVED}), 0, shell=True))
+    traces += seeded_key(SHELL_EXTENSIONS + "\\Installed",
+                         [(name, 1) for name in installed + list(DEFAULT_TO_NOTEPAD)],
+                         "bookkeeping", YES_NO)
+    traces += seeded_key(SHELL_EXTENSIONS + "\\DefaultBackups", (("Unknown", "openas"),),
+                         "saved default verbs", YES_NO)
+    traces += seeded_key(SHELL_EXTENSIONS + "\\Qsearch", (("Engine", "web"),), "bookkeeping",
+                         YES_NO)
+    return traces
+
+
+def default_action_traces() -> list:
+    """What the removal writes: the default verb of "Unknown" put back as saved, and the
+    warning of helper-library files."""
+    return [
+        ValueTrace(f"{CLASSES}\\Unknown\\shell", "", "!4OpenInNotepad",
+                   "default verb: the saved one comes back", written_by=YES_NO, becomes="openas",
+                   shell=True),
+        ValueTrace(f"{CLASSES}\\ocxfile", "NoOpen", None, "written by the removal",
+                   written_by=YES_NO, becomes=NO_OPEN, shell=True),
+    ]
+
+
+# Keys beside the toolkit's that no run may change, values included: another program's verb and
+# handler where the toolkit keeps its own, a verb key named like one of the toolkit's handlers
+# but below shell, and the runas verb of programs.
+SHELL_DECOYS = (
+    verb_with_command(f"{CLASSES}\\AllFilesystemObjects\\shell\\OtherVendorVerb",
+                      "Open with Other Vendor", '"C:\\Program Files\\Other Vendor\\open.exe" "%1"',
+                      note="decoy", shell=False) +
+    verb_with_command(f"{CLASSES}\\AllFilesystemObjects\\shell\\!CopyTo", "Copy To (a verb)",
+                      '"C:\\Program Files\\Other Vendor\\copyto.exe" "%1"',
+                      note="decoy: below shell, not shellex", shell=False) +
+    verb_with_command(f"{CLASSES}\\exefile\\shell\\runas", "Run as administrator", '"%1" %*',
+                      note="decoy", shell=False) +
+    seeded_key(f"{CLASSES}\\AllFilesystemObjects\\shellex\\ContextMenuHandlers\\OtherVendorMenu",
+               (("", "{6F1E3A52-90B4-4C7D-A2E8-3B5D7C9E1F04}"),), "decoy", shell=False))
+
+
+def shell_extension_traces(location: str = TOOLKIT_DIR) -> list:
+    """Every verb key of the catalogue for every class of its row, the older and the cascading
+    verbs, the bookkeeping of an installation in `location`, the default verb it changed, the
+    value the removal writes, and the decoys."""
+    return (catalogue_traces() + bookkeeping_traces(location) + default_action_traces() +
+            SHELL_DECOYS)
+
+
+TRACES = BASE_TRACES + shell_extension_traces()
+
+
 # A link inside the temporary folder to a folder outside it, which the program must not
 # descend: the link may go (as a link) or stay, but the folder it points to and its files stay
 # as they are. Wine's RemoveDirectoryW refuses a link to a folder that is not empty, so the link
@@ -631,6 +922,27 @@ BEHIND_FOLDER_LINK = [
               attributes=("readonly",)),
     FileTrace("C:\\users\\root\\Outside\\Inner\\keep3.txt", "behind the link"),
 ]
+
+
+# A file of the temporary folder that another program holds open, without sharing, for the
+# whole run: it cannot go now, so it and the folder that holds it stay, recorded for deletion
+# at the next start in PendingFileRenameOperations (that file, then the folder, and nothing
+# else: each entry is the path and an empty new name).
+HELD_FILE = TEMP + "\\Orvo\\orvo.log"
+HOLDER = ProcessTrace("file_holder.exe", note="holds " + HELD_FILE, program="holder",
+                      args=(HELD_FILE,))
+PENDING_RENAMES = ValueTrace(
+    "HKLM\\SYSTEM\\CurrentControlSet\\Control\\Session Manager", "PendingFileRenameOperations",
+    note="what goes at the next start", written_by=YES_NO,
+    becomes=("\\??\\" + HELD_FILE, "", "\\??\\" + TEMP + "\\Orvo", ""))
+
+
+def with_held_file(traces: list) -> list:
+    """The traces with HELD_FILE held by HOLDER: that file and its folder stay."""
+    staying = {HELD_FILE.lower(), (TEMP + "\\Orvo").lower()}
+    return [dataclasses.replace(t, removed_by=frozenset())
+            if isinstance(t, (FileTrace, FolderTrace)) and t.path.lower() in staying else t
+            for t in traces] + [HOLDER, PENDING_RENAMES]
 
 
 def with_folder_link(traces: list) -> list:
@@ -658,10 +970,11 @@ def sleeper_of(args) -> Path:
     return args.sleeper or args.machine_state.parent / "sleeper.exe"
 
 
-def seed(prefix: Prefix, args, traces: Iterable = TRACES) -> None:
+def seed(prefix: Prefix, args, traces: Iterable = TRACES, version: Optional[str] = None) -> None:
     """Seeds the traces: folders, files and links directly (then the files' attributes), every
-    key in one reg import (then the DACLs of the locked ones), the services with sc. Processes
-    are started for each run (Processes)."""
+    key and value in one reg import (then the DACLs of the locked keys), the services with sc.
+    With that import, the prefix is told to report Windows `version` (a name of VERSIONS) to
+    OrvoCleanup.exe. Processes are started for each run (Processes)."""
     traces = list(traces)
     prefix.host_path(SUPPORT_DIR).mkdir(parents=True, exist_ok=True)
     for source, target in ((args.service, SERVICE_EXE), (args.seed_dacl, SEED_DACL_EXE),
@@ -673,11 +986,19 @@ def seed(prefix: Prefix, args, traces: Iterable = TRACES) -> None:
                 trace.seed(prefix)
     seed_attributes(prefix, [t for t in traces if isinstance(t, (FileTrace, LinkTrace))])
     keys = [t for t in traces if isinstance(t, KeyTrace)]
-    if keys:
-        lines = ["Windows Registry Editor Version 5.00", ""]
-        for key in keys:
-            root, _, rest = key.path.partition("\\")
-            lines += [f"[{ROOT_NAMES[root.upper()]}\\{rest}]", '"SeededBy"="e2e"', ""]
+    sections: dict[str, list[str]] = {}
+    for key in keys:
+        sections.setdefault(key.path, []).extend(reg_line(n, d) for n, d in key.values)
+    for value in traces:
+        if isinstance(value, ValueTrace) and value.data is not None:
+            sections.setdefault(value.key, []).append(reg_line(value.name, value.data))
+    lines = ["Windows Registry Editor Version 5.00", ""]
+    for path, values in sections.items():
+        root, _, rest = path.partition("\\")
+        lines += [f"[{ROOT_NAMES[root.upper()]}\\{rest}]", *values, ""]
+    if version is not None:
+        lines += [f"[HKEY_CURRENT_USER\\{PROGRAM_VERSION_KEY}]", reg_line("Version", version), ""]
+    if len(lines) > 2:
         reg_file = SUPPORT_DIR + "\\seed.reg"
         prefix.put_file(reg_file, "\r\n".join(lines).encode("utf-16"))
         code, out, err = prefix.retry("reg import", lambda: prefix.wine(
@@ -692,6 +1013,34 @@ def seed(prefix: Prefix, args, traces: Iterable = TRACES) -> None:
                                    f"{out}{err}")
     services = [t for t in traces if isinstance(t, ServiceTrace)]
     create_services(prefix, [s.name for s in services], [s.name for s in services if s.running])
+
+
+def reg_line(name: str, data) -> str:
+    """One value of a .reg file: text as REG_SZ, a number as REG_DWORD; "" names the default."""
+    def quoted(text: str) -> str:
+        return '"' + text.replace("\\", "\\\\").replace('"', '\\"') + '"'
+    shown = quoted(name) if name else "@"
+    return f"{shown}=dword:{data:08x}" if isinstance(data, int) else f"{shown}={quoted(data)}"
+
+
+# Where Wine looks for the Windows version to report to OrvoCleanup.exe (below HKCU).
+PROGRAM_VERSION_KEY = "Software\\Wine\\AppDefaults\\OrvoCleanup.exe"
+AS_PROGRAM_EXE = SUPPORT_DIR + "\\as-program\\OrvoCleanup.exe"
+
+
+def program_version(prefix: Prefix) -> str:
+    """The Windows version the prefix reports to OrvoCleanup.exe, as a copy of machine_state.exe
+    under that name (with the program's manifest) is told it: "major.minor.build platform P
+    product T"."""
+    target = prefix.host_path(AS_PROGRAM_EXE)
+    target.parent.mkdir(parents=True, exist_ok=True)
+    shutil.copy2(prefix.host_path(MACHINE_STATE_EXE), target)
+    code, out, err = prefix.wine(AS_PROGRAM_EXE, "version")
+    answer = next((line.split("\t", 1)[1].strip() for line in out.splitlines()
+                   if line.startswith("version\t")), None)
+    if code != 0 or answer is None:
+        raise RuntimeError(f"{AS_PROGRAM_EXE} version failed ({code}): {out}{err}")
+    return answer
 
 
 ROOT_NAMES = {"HKLM": "HKEY_LOCAL_MACHINE"}
@@ -724,7 +1073,8 @@ def seed_attributes(prefix: Prefix, traces: list) -> None:
     if temp is None or temp.lower() != TEMP.lower():
         raise RuntimeError(f"a program in the prefix gets TEMP={temp!r}, not {TEMP!r}; the "
                            f"temporary folder's traces are seeded in the wrong place")
-    answers = dict(line.rsplit(" ", 1) for line in lines if line.startswith("file:"))
+    answers = dict(line.split("\t", 1) for line in lines if line.startswith("file:") and
+                   "\t" in line)
     problems = []
     for trace in files:
         seen = answers.get(trace.query, "no answer").split(",")
@@ -744,12 +1094,28 @@ def seed_attributes(prefix: Prefix, traces: list) -> None:
                    "hidden and system: those files are seeded without them")
 
 
-def expected_present(trace, answer: str) -> Optional[bool]:
-    """Whether a trace must still be there after a run whose first answer was `answer`; None
-    when that is not checked."""
+def expected_present(trace, answer: str, version: str = "win10") -> Optional[bool]:
+    """Whether a trace must still be there after a run whose first answer was `answer` on
+    Windows `version`; None when that is not checked. (For a ValueTrace: expected_value.)"""
     if answer in getattr(trace, "undecided_by", ()):
         return None
+    if version in getattr(trace, "kept_on", ()):
+        return True
     return answer not in trace.removed_by
+
+
+def expected_value(trace: ValueTrace, answers: list[str], version: str = "win10") -> Optional[str]:
+    """The state a value must show (as machine_state.exe shows it; None: absent) after runs
+    answered `answers`, in order, on Windows `version`."""
+    state = value_state(trace.data)
+    if version in trace.kept_on:
+        return state
+    for answer in answers:
+        if answer in trace.written_by:
+            state = value_state(trace.becomes)
+        elif answer in trace.removed_by:
+            state = None
+    return state
 
 
 def listing(prefix: Prefix, traces: Iterable = TRACES,
@@ -772,9 +1138,10 @@ class Processes:
     is the Windows one). start() returns once every one of them shows in a process snapshot,
     so the program under test sees them all."""
 
-    def __init__(self, prefix: Prefix, sleeper: Path, traces: Iterable):
+    def __init__(self, prefix: Prefix, sleeper: Path, traces: Iterable,
+                 holder: Optional[Path] = None):
         self.prefix = prefix
-        self.sleeper = sleeper
+        self.programs = {"sleeper": sleeper, "holder": holder}
         self.traces = [t for t in traces if isinstance(t, ProcessTrace)]
         self.started: dict[ProcessTrace, subprocess.Popen] = {}
 
@@ -793,11 +1160,15 @@ class Processes:
         for trace in self.traces:
             image = self.prefix.host_path(trace.image)
             image.parent.mkdir(parents=True, exist_ok=True)
-            shutil.copy2(self.sleeper, image)
+            program = self.programs[trace.program]
+            if program is None:
+                raise RuntimeError(f"no {trace.program} program to run as {trace.image}")
+            shutil.copy2(program, image)
             output = self.prefix.scratch() / f"process-{trace.name}.out"
             with open(output, "wb") as out:
                 self.started[trace] = subprocess.Popen(
-                    [WINE, trace.image], env=self.prefix.env(), stdin=subprocess.DEVNULL,
+                    [WINE, trace.image, *trace.args], env=self.prefix.env(),
+                    stdin=subprocess.DEVNULL,
                     stdout=out, stderr=out, start_new_session=True)
         queries = sorted({t.query for t in self.traces})
         deadline = time.monotonic() + DEADLINE
@@ -844,7 +1215,7 @@ DONE = "Done!"
 class Step:
     """One box the program must show, the key that answers it and the answer it returns."""
     tag: str
-    text: str
+    text: "str | re.Pattern"
     style: int
     key: str
     answer: int
@@ -1187,8 +1558,11 @@ def check_boxes(run: Run, script: list[Step]) -> list[str]:
         where = f"box {index + 1} ('{step.tag}')"
         if box.function != "MessageBoxW":
             failures.append(f"{where}: shown with {box.function}, expected MessageBoxW")
-        if box.text != step.text:
-            failures.append(f"{where}: text {box.text!r}, expected {step.text!r}")
+        # A step's text is the text itself, or a pattern the whole text must match.
+        if (step.text.fullmatch(box.text or "") is None if isinstance(step.text, re.Pattern)
+                else box.text != step.text):
+            expected = step.text.pattern if isinstance(step.text, re.Pattern) else step.text
+            failures.append(f"{where}: text {box.text!r}, expected {expected!r}")
         if box.caption != CAPTION:
             failures.append(f"{where}: caption {box.caption!r}, expected {CAPTION!r}")
         if box.style != step.style:

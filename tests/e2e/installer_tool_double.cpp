@@ -1,0 +1,63 @@
+// A test double for the toolkit's own installer tool, copied into a prefix as
+// TarnwickShellExtensions.exe: appends one line per start to C:\e2e-support\<its file name>.log
+// (its own path, its command line, its current folder and what it did to "Installed", separated
+// by tabs) and exits 0. When a file named clear-installed lies beside it, it sets the DWORD
+// "Installed" of HKLM\Software\Tarnwick\Orvo\Shell Extensions (64-bit view) to 0, as the tool
+// does once it has taken the verbs out; otherwise it changes nothing.
+#define WIN32_LEAN_AND_MEAN
+#define NOMINMAX
+#include <windows.h>
+
+#include <cstdio>
+#include <cwchar>
+#include <string>
+
+namespace {
+
+constexpr wchar_t kBookkeepingKey[] = L"Software\\Tarnwick\\Orvo\\Shell Extensions";
+
+// "cleared", "error N" (the key could not be opened or written) or "kept".
+std::wstring ClearInstalledIfAsked(const std::wstring& folder) {
+  const std::wstring marker = folder + L"clear-installed";
+  if (GetFileAttributesW(marker.c_str()) == INVALID_FILE_ATTRIBUTES) return L"kept";
+  HKEY key = nullptr;
+  LSTATUS status =
+      RegOpenKeyExW(HKEY_LOCAL_MACHINE, kBookkeepingKey, 0, KEY_WOW64_64KEY | KEY_SET_VALUE, &key);
+  if (status == ERROR_SUCCESS) {
+    const DWORD zero = 0;
+    status = RegSetValueExW(key, L"Installed", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&zero),
+                            sizeof zero);
+    RegCloseKey(key);
+  }
+  return status == ERROR_SUCCESS ? L"cleared" : L"error " + std::to_wstring(status);
+}
+
+}  // namespace
+
+int wmain() {
+  wchar_t self[MAX_PATH];
+  const DWORD length = GetModuleFileNameW(nullptr, self, MAX_PATH);
+  if (length == 0 || length == MAX_PATH) return 1;
+  const wchar_t* name = std::wcsrchr(self, L'\\');
+  name = name != nullptr ? name + 1 : self;
+  const std::wstring folder(self, static_cast<std::size_t>(name - self));
+  wchar_t current[MAX_PATH];
+  const DWORD currentLength = GetCurrentDirectoryW(MAX_PATH, current);
+  if (currentLength == 0 || currentLength >= MAX_PATH) return 1;
+  const std::wstring installed = ClearInstalledIfAsked(folder);
+
+  const std::wstring log = std::wstring(L"C:\\e2e-support\\") + name + L".log";
+  // One UTF-8 line per run, written as bytes (no text-mode translation to depend on).
+  const std::wstring line =
+      std::wstring(self) + L"\t" + GetCommandLineW() + L"\t" + current + L"\t" + installed + L"\n";
+  const int size = WideCharToMultiByte(CP_UTF8, 0, line.c_str(), static_cast<int>(line.size()),
+                                       nullptr, 0, nullptr, nullptr);
+  std::string bytes(static_cast<std::size_t>(size > 0 ? size : 0), '\0');
+  WideCharToMultiByte(CP_UTF8, 0, line.c_str(), static_cast<int>(line.size()), bytes.data(), size,
+                      nullptr, nullptr);
+  FILE* file = _wfopen(log.c_str(), L"ab");
+  if (file == nullptr) return 2;
+  std::fwrite(bytes.data(), 1, bytes.size(), file);
+  std::fclose(file);
+  return 0;
+}
