@@ -12,6 +12,8 @@
 #include <cwchar>
 #include <string>
 
+#include "run_record.h"
+
 namespace {
 
 constexpr wchar_t kBookkeepingKey[] = L"Software\\Tarnwick\\Orvo\\Shell Extensions";
@@ -46,18 +48,7 @@ int wmain() {
   if (currentLength == 0 || currentLength >= MAX_PATH) return 1;
   const std::wstring installed = ClearInstalledIfAsked(folder);
 
-  const std::wstring log = std::wstring(L"C:\\e2e-support\\") + name + L".log";
-  // One UTF-8 line per run, written as bytes (no text-mode translation to depend on).
   const std::wstring line =
       std::wstring(self) + L"\t" + GetCommandLineW() + L"\t" + current + L"\t" + installed + L"\n";
-  const int size = WideCharToMultiByte(CP_UTF8, 0, line.c_str(), static_cast<int>(line.size()),
-                                       nullptr, 0, nullptr, nullptr);
-  std::string bytes(static_cast<std::size_t>(size > 0 ? size : 0), '\0');
-  WideCharToMultiByte(CP_UTF8, 0, line.c_str(), static_cast<int>(line.size()), bytes.data(), size,
-                      nullptr, nullptr);
-  FILE* file = _wfopen(log.c_str(), L"ab");
-  if (file == nullptr) return 2;
-  std::fwrite(bytes.data(), 1, bytes.size(), file);
-  std::fclose(file);
-  return 0;
+  return AppendRunRecord(name, line);
 }
