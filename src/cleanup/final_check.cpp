@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <optional>
 
+#include "cleanup/traces.h"
 #include "fs/entries.h"
 #include "platform/platform.h"
 #include "registry/values.h"
@@ -21,7 +22,6 @@ namespace {
 using fs::EntryKind;
 using platform::Dword;
 
-constexpr const char* kServices[] = {"OrvoStartupKillService", "ReaperPlusService", "Orvo_CFSvc"};
 constexpr std::size_t kLinesPerSection = 15;
 
 class Check {
@@ -177,21 +177,21 @@ Leftovers FinishAndCheck(bool yes) {
       }
     }
   });
-  for (const char* service : kServices) {
+  for (const char* service : kToolkitServices) {
     step([&] { check.Service(service); });
   }
   step([&] {
     const std::string system = platform::Env().GetSystemDirectoryW();
-    if (yes && !system.empty()) check.File(system + "\\tarnwickeventlogmsghelper.dll");
+    if (yes && !system.empty()) check.File(system + kEventLogLibrary);
   });
   step([&] {
     const std::string windows = platform::Env().GetSystemWindowsDirectoryW();
-    if (!windows.empty()) check.File(windows + "\\qsearch.exe");
+    if (!windows.empty()) check.File(windows + kSearchProgram);
   });
   step([&] {
     const std::string temp = support::Environ("temp");
     // An unset temp names no folder of the traces.
-    if (!temp.empty()) check.Folder(temp + "\\Orvo");
+    if (!temp.empty()) check.Folder(temp + kTempFolder);
   });
   return check.left;
 }

@@ -4,6 +4,7 @@
 #include <memory>
 
 #include "cleanup/services.h"
+#include "cleanup/traces.h"
 #include "fs/paths.h"
 #include "fs/removal.h"
 #include "platform/platform.h"
@@ -25,8 +26,6 @@ constexpr const char* kStartQuestion =
 constexpr const char* kNotRemovedNotice =
     "Ok fair enough - but this will NOT remove %programfiles% subdirectories or scheduled "
     "tasks; use the program's uninstallation file to accomplish these tasks!";
-
-constexpr const char* kServices[] = {"OrvoStartupKillService", "ReaperPlusService", "Orvo_CFSvc"};
 
 // An environment value read at the moment of use; unset reads as empty text.
 int Box(const char* text, Dword style) {
@@ -97,7 +96,7 @@ void Main(const Steps& steps) {
       const std::string system =
           SystemFolderOrReport(platform::Env().GetSystemDirectoryW(), "system");
       if (system.empty()) return;
-      const std::string library = system + "\\tarnwickeventlogmsghelper.dll";
+      const std::string library = system + kEventLogLibrary;
       if (fs::DoesFileExist(library, false)) {
         Guarded([&] { steps.KillProcessByName("mmc.exe", true); });
         DeleteReported(library);
@@ -106,17 +105,17 @@ void Main(const Steps& steps) {
   }
 
   Guarded([&] { steps.RemoveShellExtensions(true); });
-  for (const char* service : kServices) {
+  for (const char* service : kToolkitServices) {
     Guarded([&] { cleanup::DeleteNTService(service); });
   }
   Guarded([&] {
     const std::string windows =
         SystemFolderOrReport(platform::Env().GetSystemWindowsDirectoryW(), "Windows");
     if (windows.empty()) return;
-    const std::string search = windows + "\\qsearch.exe";
+    const std::string search = windows + kSearchProgram;
     if (fs::DoesFileExist(search, false)) DeleteReported(search);
   });
-  Guarded([&] { steps.KillDir(support::Environ("temp") + "\\Orvo", false); });
+  Guarded([&] { steps.KillDir(support::Environ("temp") + kTempFolder, false); });
   // The last box tells what is left, if anything: "Done!" alone only when nothing is.
   Leftovers left;
   Guarded([&] { left = steps.FinishAndCheck(answer == platform::kIdYes); });

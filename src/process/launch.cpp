@@ -68,15 +68,6 @@ void TraceLaunchError(const std::string& routine, Dword number, const std::strin
   RevertFSRedir();
 }
 
-// True for a full path: a drive letter, colon and backslash, or a network path. Anything else
-// (a bare name, a relative path) would make the platform search folders for the program,
-// the program's own and the current one first: both are the user's Downloads here.
-bool IsFullPath(const std::string& path) {
-  if (path.rfind("\\\\", 0) == 0) return true;
-  return path.size() >= 3 && std::isalpha(static_cast<unsigned char>(path[0])) != 0 &&
-         path[1] == ':' && path[2] == '\\';
-}
-
 // A command line split into its program (the first token, quoted or not) and the rest.
 struct CommandLine {
   std::string program;
@@ -111,6 +102,12 @@ bool StartByFullPath(const std::string& routine, const std::string& sShell, Dwor
 }
 
 }  // namespace
+
+bool IsFullPath(const std::string& path) {
+  if (path.rfind("\\\\", 0) == 0) return true;
+  return path.size() >= 3 && std::isalpha(static_cast<unsigned char>(path[0])) != 0 &&
+         path[1] == ':' && path[2] == '\\';
+}
 
 std::string QuoteArgument(const std::string& argument, bool always) {
   if (!always && !argument.empty() && argument.find_first_of(" \t\"") == std::string::npos) {

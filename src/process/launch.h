@@ -8,6 +8,10 @@
 
 namespace orvo::process {
 
+// True for a full path: a drive letter, colon and backslash, or a network path. Anything else
+// (a bare name, a relative path) would make the platform search folders for a program, the
+// program's own and the current one first: both are the user's Downloads here.
+bool IsFullPath(const std::string& path);
 // Starts a program, document or folder through the shell, by its full path only (a bare
 // name is refused and logged). A full path that does not exist is started only after the
 // user says Yes. With bWait, waits for the program to

@@ -407,6 +407,13 @@ std::int32_t fDeleteValue(std::string sTopKey, std::string sKeyPath, std::string
   }
 }
 
+std::string ReadValueText(const std::string& sTopKey, const std::string& sKeyPath,
+                          const std::string& sValueName, const std::string& sType) {
+  Value value;
+  fReadValue(sTopKey, sKeyPath, sValueName, sType, std::string(), value);
+  return ValueText(value);
+}
+
 bool KeyExists(const std::string& sTopKey, const std::string& sKeyPath) {
   const Handle root = fTopKey(sTopKey);
   if (root == 0 || root == kIniFile) return false;

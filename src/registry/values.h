@@ -29,6 +29,10 @@ std::int32_t fEnumValue2(std::string sTopKey, std::string sKeyPath, std::string&
 std::int32_t fDeleteValue(std::string sTopKey, std::string sKeyPath, std::string sValueName,
                           bool& bNotFound);
 
+// The value as text (fReadValue with an empty default): "" when it is missing or cannot be read.
+std::string ReadValueText(const std::string& sTopKey, const std::string& sKeyPath,
+                          const std::string& sValueName, const std::string& sType);
+
 // True when the key exists where the registry routines open it (same view rule); a key
 // that exists but refuses to be read counts as existing; any other failure as missing.
 // Reads only.

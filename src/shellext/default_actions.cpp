@@ -18,9 +18,7 @@ std::string ShellKeyOf(const std::string& sClass) { return kClassesKey + sClass 
 
 // The class's default verb; "" when it has none or it cannot be read.
 std::string DefaultVerbOf(const std::string& sClass) {
-  registry::Value value;
-  registry::fReadValue("HKLM", ShellKeyOf(sClass), "", "S", std::string(), value);
-  return registry::ValueText(value);
+  return registry::ReadValueText("HKLM", ShellKeyOf(sClass), "", "S");
 }
 
 // Restores one saved default verb, where the class still holds the toolkit's choice.

@@ -59,13 +59,6 @@ fs::clsFSO& SharedFso() {
   return fso;
 }
 
-std::string ReadText(const std::string& sKeyPath, const std::string& sValueName,
-                     const std::string& sType) {
-  registry::Value value;
-  registry::fReadValue(kTop, sKeyPath, sValueName, sType, std::string(), value);
-  return registry::ValueText(value);
-}
-
 void DeleteKey(const std::string& sKeyPath, const std::string& sSubKey) {
   bool bNotFound = false;
   registry::fDeleteKey(kTop, sKeyPath, sSubKey, bNotFound);
@@ -87,12 +80,6 @@ void KillSearchProgram() {
   SharedFso().KillFile(windows + "\\qsearch.exe");
 }
 
-bool IsAbsolutePath(const std::string& path) {
-  return (path.size() >= 3 && std::isalpha(static_cast<unsigned char>(path[0])) != 0 &&
-          path[1] == ':' && path[2] == '\\') ||
-         path.rfind("\\\\", 0) == 0;
-}
-
 // True when the path lies below one of the system's Program Files folders, which only
 // administrators may change, and names no "." or ".." step that could lead out of them.
 bool InsideProgramFiles(const std::string& path) {
@@ -101,8 +88,9 @@ bool InsideProgramFiles(const std::string& path) {
     if (lower.find(step) != std::string::npos) return false;
   }
   for (const char* name : {"ProgramFilesDir", "ProgramFilesDir (x86)"}) {
-    const std::string folder = ReadText("SOFTWARE\\Microsoft\\Windows\\CurrentVersion", name, "S");
-    if (folder.empty() || !IsAbsolutePath(folder)) continue;
+    const std::string folder =
+        registry::ReadValueText(kTop, "SOFTWARE\\Microsoft\\Windows\\CurrentVersion", name, "S");
+    if (folder.empty() || !process::IsFullPath(folder)) continue;
     std::string prefix = support::Lower(folder);
     if (prefix.back() != '\\') prefix += '\\';
     if (lower.size() > prefix.size() && lower.rfind(prefix, 0) == 0) return true;
@@ -116,7 +104,7 @@ bool RemovedByInstallerTool(const std::string& location) {
   const std::string tool = location + kInstallerTool;
   // A location that is no full path would have the tool looked up relative to the current
   // folder, which is the user's: nothing is started from there.
-  if (!IsAbsolutePath(location) || !SharedFso().File_Exist(tool)) {
+  if (!process::IsFullPath(location) || !SharedFso().File_Exist(tool)) {
     DPrint("Remove All: Original tool not found.  Using this tool for removal...");
     return false;
   }
@@ -135,7 +123,8 @@ bool RemovedByInstallerTool(const std::string& location) {
            std::to_string(kInstallerToolTimeoutMs / 1000) +
            " seconds; it is left running and this tool goes on with the removal.");
   }
-  if (started != process::Started::kEnded || ReadText(kSettingsKey, "Installed", "D") == "1") {
+  if (started != process::Started::kEnded ||
+      registry::ReadValueText(kTop, kSettingsKey, "Installed", "D") == "1") {
     DPrint(
         "Remove All: Failed to remove shell extensions using original tool.  Using this tool "
         "for removal...");
@@ -197,7 +186,7 @@ void RemoveShellExtensions(bool bForce) {
     }
   };
   std::string installed;
-  step([&] { installed = ReadText(kSettingsKey, "Installed", "D"); });
+  step([&] { installed = registry::ReadValueText(kTop, kSettingsKey, "Installed", "D"); });
   bool win7 = false;
   step([&] { win7 = support::IsWin7(); });
   if (bForce) {
@@ -242,8 +231,8 @@ void RemoveAll(bool bLoadConfig) {
   });
   std::string calling;
   LoggedStep(kRemoveAllError, [&] {
-    calling = ReadText(kSettingsKey, "Calling Application", "S");
-    location = ReadText(kSettingsKey, "Installed Location", "S");
+    calling = registry::ReadValueText(kTop, kSettingsKey, "Calling Application", "S");
+    location = registry::ReadValueText(kTop, kSettingsKey, "Installed Location", "S");
   });
   LoggedStep(kRemoveAllError, [] {
     DPrint(std::string("Remove All: bforceaction=") + support::TrueFalse(bForceAction));
@@ -261,14 +250,14 @@ void RemoveAll(bool bLoadConfig) {
       return;
     }
     builtIn = false;
-    if (ReadText(kSettingsKey, "Installed", "D") != "1") return;
+    if (registry::ReadValueText(kTop, kSettingsKey, "Installed", "D") != "1") return;
     if (support::Lower(location) != support::Lower(appPath)) {
       DPrint(
           "Remove All: Shell Extension Removal Cancelled - tools were installed by a "
           "different installer tool.");
       return;
     }
-    calling = ReadText(kSettingsKey, "Calling Application", "S");
+    calling = registry::ReadValueText(kTop, kSettingsKey, "Calling Application", "S");
     if (support::Lower(calling) != support::Lower(Settings().sExeName)) {
       DPrint("Remove All: Shell Extension Removal from " + Settings().sExeName +
              " cancelled; tools originally installed by " + calling);

@@ -338,11 +338,7 @@ void InstRegSvr(std::string sTargetFileType, const bool& bUninstall) {
 bool ProvideTakeown() { return false; }
 
 std::string RunasCommand(const std::string& sClass) {
-  registry::Value value;
-  registry::fReadValue(
-      kTop, std::string(kClassesKey) + sClass + "\\shell\\" + kRunasKeyName + "\\command", "", "S",
-      std::string(), value);
-  return registry::ValueText(value);
+  return registry::ReadValueText(kTop, VerbKey(Row(kRunasKeyName), sClass) + "\\command", "", "S");
 }
 
 bool IsToolkitRunasCommand(const std::string& command) {

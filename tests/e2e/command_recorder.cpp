@@ -11,11 +11,10 @@
 #include "run_record.h"
 
 int wmain() {
-  wchar_t self[MAX_PATH];
-  const DWORD length = GetModuleFileNameW(nullptr, self, MAX_PATH);
-  if (length == 0 || length == MAX_PATH) return 1;
-  const wchar_t* name = std::wcsrchr(self, L'\\');
-  name = name != nullptr ? name + 1 : self;
+  SelfPath found;
+  if (!FindSelf(found)) return 1;
+  const wchar_t* self = found.path;
+  const wchar_t* name = found.name;
   const std::wstring line = std::wstring(self) + L"\t" + GetCommandLineW() + L"\n";
   return AppendRunRecord(name, line);
 }

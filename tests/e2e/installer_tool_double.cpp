@@ -37,11 +37,10 @@ std::wstring ClearInstalledIfAsked(const std::wstring& folder) {
 }  // namespace
 
 int wmain() {
-  wchar_t self[MAX_PATH];
-  const DWORD length = GetModuleFileNameW(nullptr, self, MAX_PATH);
-  if (length == 0 || length == MAX_PATH) return 1;
-  const wchar_t* name = std::wcsrchr(self, L'\\');
-  name = name != nullptr ? name + 1 : self;
+  SelfPath found;
+  if (!FindSelf(found)) return 1;
+  const wchar_t* self = found.path;
+  const wchar_t* name = found.name;
   const std::wstring folder(self, static_cast<std::size_t>(name - self));
   wchar_t current[MAX_PATH];
   const DWORD currentLength = GetCurrentDirectoryW(MAX_PATH, current);

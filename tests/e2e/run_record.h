@@ -5,7 +5,21 @@
 #include <windows.h>
 
 #include <cstdio>
+#include <cwchar>
 #include <string>
+
+// This program's full path and, within it, its file name; false when it cannot be read.
+struct SelfPath {
+  wchar_t path[MAX_PATH] = {};
+  const wchar_t* name = path;
+};
+inline bool FindSelf(SelfPath& self) {
+  const DWORD length = GetModuleFileNameW(nullptr, self.path, MAX_PATH);
+  if (length == 0 || length == MAX_PATH) return false;
+  const wchar_t* slash = std::wcsrchr(self.path, L'\\');
+  self.name = slash != nullptr ? slash + 1 : self.path;
+  return true;
+}
 
 // Appends the line to C:\e2e-support\<name>.log; 0 when written, 2 when the log cannot be
 // opened.

@@ -74,11 +74,10 @@ class FinalCheckTest : public ::testing::Test {
   }
   void Lock(const std::string& path) { machine.FindFile(path)->locked = true; }
 
-  Leftovers Run(int answer) {
+  void Run(int answer) {
     machine.ScriptAnswers({answer, platform::kIdOk, platform::kIdOk});
     Main();
     EXPECT_FALSE(machine.boxes.empty());
-    return {};
   }
   std::string LastBox() const { return machine.boxes.back().text; }
 

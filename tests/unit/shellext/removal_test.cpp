@@ -296,11 +296,7 @@ TEST_F(ShellExtTest, TheInstallerToolRunsOnlyWhereItMayAndDecidesTheBuiltInRemov
     SCOPED_TRACE(row.name);
     FakeMachine fresh;  // the platform while it lives
     fresh.SetVersion(5, 1);
-    fresh.AddKey("HKLM\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion");
-    fresh.SetStringValue("HKLM\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion", "ProgramFilesDir",
-                         "C:\\Program Files");
-    fresh.SetStringValue("HKLM\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion",
-                         "ProgramFilesDir (x86)", "C:\\Program Files (x86)");
+    fixture::SeedProgramFiles(fresh);
     fresh.AddKey("HKLM\\SOFTWARE\\Classes\\AllFilesystemObjects\\shell\\!0CopyPath\\command");
     fresh.SetDwordValue(kSettings, "Installed", 1);
     fresh.SetStringValue(kSettings, "Installed Location", row.location);

@@ -39,17 +39,20 @@ struct WindowsVersion {
 inline constexpr WindowsVersion kVersions[] = {
     {"XP", 5, 1}, {"Vista", 6, 0}, {"7", 6, 1}, {"10", 10, 0}};
 
+// Where the system keeps its Program Files folders, as 64-bit Windows names them.
+inline void SeedProgramFiles(FakeMachine& machine) {
+  const std::string key = "HKLM\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion";
+  machine.SetStringValue(key, "ProgramFilesDir", "C:\\Program Files");
+  machine.SetStringValue(key, "ProgramFilesDir (x86)", "C:\\Program Files (x86)");
+}
+
 class ShellExtTest : public ::testing::Test {
  protected:
   void SetUp() override {
     fs::ResetFsState();
     ResetShellExtState();
     ResetRemovalState();
-    machine.AddKey("HKLM\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion");
-    machine.SetStringValue("HKLM\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion", "ProgramFilesDir",
-                           "C:\\Program Files");
-    machine.SetStringValue("HKLM\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion",
-                           "ProgramFilesDir (x86)", "C:\\Program Files (x86)");
+    SeedProgramFiles(machine);
     // Every class the toolkit extends exists with its shell key, as on Windows.
     for (const Verb& verb : Catalogue()) {
       for (const std::string_view c : verb.classes) {
